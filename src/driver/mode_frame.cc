@@ -1,0 +1,121 @@
+#include "driver/mode_frame.h"
+
+#include <array>
+#include <memory>
+#include <new>
+
+#include "driver/cpu_time.h"
+#include "driver/failure.h"
+#include "driver/messages.h"
+#include "input/header.h"
+#include "input/readdos.h"
+#include "modes/modes.h"
+#include "output/format.h"
+#include "output/names.h"
+
+namespace pdsplit {
+
+namespace {
+
+struct OptionRow {
+  std::array<std::string_view, 3> texts;
+  Mode mode;
+  std::string_view heading;
+};
+
+constexpr std::array<OptionRow, 5> kDispatch = {{
+    {{"-t", "-ft", "-tf"}, Mode::Total, text::kHeadingTotal},
+    {{"-a", "-fa", "-af"}, Mode::AllAtoms, text::kHeadingAllAtoms},
+    {{"-p", "-fp", "-pf"}, Mode::Atom, text::kHeadingAtom},
+    {{"-s1", "-fs1", "-s1f"}, Mode::RangeSum, text::kHeadingRange},
+    {{"-s2", "-fs2", "-s2f"}, Mode::ListSum, text::kHeadingList},
+}};
+
+constexpr std::size_t kOptionWidth = 5;
+
+std::string_view heading_of(Mode mode) {
+  for (const OptionRow& row : kDispatch)
+    if (row.mode == mode) return row.heading;
+  return {};
+}
+
+// Extents below zero count as zero; a product too large for memory (or
+// for size_t) is reported as a failed allocation. The memory is left
+// untouched: the reader overwrites every element, and a header that
+// promises more than the file holds must fail on the short file, not on
+// pages filled with zeros.
+std::unique_ptr<double[]> allocate(std::initializer_list<std::int64_t> extents,
+                                   std::string_view failure) {
+  std::size_t count = 1;
+  for (std::int64_t e : extents) {
+    std::size_t n = e > 0 ? static_cast<std::size_t>(e) : 0;
+    if (n != 0 && count > SIZE_MAX / sizeof(double) / n)
+      throw stop_with_message(std::string(failure));
+    count *= n;
+  }
+  double* p = new (std::nothrow) double[count == 0 ? 1 : count];
+  if (p == nullptr) throw stop_with_message(std::string(failure));
+  return std::unique_ptr<double[]>(p);
+}
+
+// The shift the writer subtracts: the Fermi energy, unless the option
+// asks for energies as they stand.
+double choose_shift(std::string_view ARGV, double efermi, Console& console) {
+  if (trim_trailing_blanks(ARGV).find('f') != std::string_view::npos) {
+    console.line(text::kNotShifted);
+    return 0;
+  }
+  console.line(text::kShifted);
+  return efermi;
+}
+
+void print_cpu_time(double seconds, Console& console) {
+  char field[8];
+  format_fixed3(seconds, sizeof field, field);
+  console.raw(std::string(text::kCpuTimeLabel) + std::string(field, sizeof field));
+}
+
+}  // namespace
+
+bool mode_of_option(std::string_view option, Mode& mode) {
+  std::string_view ARGV = trim_trailing_blanks(option.substr(0, kOptionWidth));
+  for (const OptionRow& row : kDispatch)
+    for (std::string_view t : row.texts)
+      if (ARGV == t) {
+        mode = row.mode;
+        return true;
+      }
+  return false;
+}
+
+void run_mode(Mode mode, std::span<const std::string> args, Console& console,
+              Disk& disk) {
+  console.line(heading_of(mode));
+  double start = cpu_time();
+  Header h = readheader(console);
+  std::string ARGV = fixed_text(args[0], kOptionWidth);
+
+  if (mode == Mode::Total) {
+    auto TDOS = allocate({h.ngrid, std::int64_t{h.ntcol} + 1}, text::kAllocInput);
+    readtdos(TDOS.get(), h.ngrid, h.ntcol, console);
+    double shift = choose_shift(ARGV, h.efermi, console);
+    total_dos(args, shift, TDOS.get(), h.ngrid, h.ntcol, console, disk);
+  } else {
+    auto LDOS = allocate({h.natom, h.ngrid, std::int64_t{h.npcol} + 1},
+                         text::kAllocInput);
+    auto DOS = allocate({h.ngrid, std::int64_t{h.npcol} + 1}, text::kAllocOutput);
+    readdos(h.natom, LDOS.get(), h.ngrid, h.npcol, console);
+    double shift = choose_shift(ARGV, h.efermi, console);
+    Projected data{LDOS.get(), DOS.get(), h.natom, h.ngrid, h.npcol};
+    switch (mode) {
+      case Mode::AllAtoms: all_atoms(args, shift, data, console, disk); break;
+      case Mode::Atom: single_atom(args, shift, data, console, disk); break;
+      case Mode::RangeSum: range_sum(args, shift, data, console, disk); break;
+      case Mode::ListSum: list_sum(args, shift, data, console, disk); break;
+      case Mode::Total: break;
+    }
+  }
+  print_cpu_time(cpu_time() - start, console);
+}
+
+}  // namespace pdsplit

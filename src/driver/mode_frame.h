@@ -1,0 +1,24 @@
+// The frame every extraction runs in: heading, header, arrays, block
+// reading, Fermi shift, the mode's own work, processor time.
+#pragma once
+
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "driver/console.h"
+#include "output/disk.h"
+
+namespace pdsplit {
+
+enum class Mode { Total, AllAtoms, Atom, RangeSum, ListSum };
+
+// The mode an option text selects (judged by its first five characters, as
+// the option buffer holds them), or false when it selects none.
+bool mode_of_option(std::string_view option, Mode& mode);
+
+// Runs `mode` within the frame. Throws a Failure when the run ends early.
+void run_mode(Mode mode, std::span<const std::string> args, Console& console,
+              Disk& disk);
+
+}  // namespace pdsplit

@@ -1,0 +1,90 @@
+#include "driver/run.h"
+
+#include <new>
+
+
+#include "driver/failure.h"
+#include "driver/messages.h"
+#include "driver/mode_frame.h"
+#include "output/names.h"
+
+namespace pdsplit {
+
+namespace {
+
+void print_banner(Console& console) {
+  console.empty();
+  console.line(text::kTitle);
+  console.line(text::kPlatform);
+  console.line(text::kModified);
+  console.empty();
+  for (std::string_view credit : text::kCredits) console.line(credit);
+  console.empty();
+}
+
+void print_help(Console& console) {
+  for (std::string_view line : text::kHelp) console.line(line);
+  console.empty();
+}
+
+void print_error_block(std::string_view message, Console& console) {
+  console.line(text::kErrorHead);
+  console.line(text::kNothingDone);
+  console.line(message);
+  console.line(text::kSeeHelp);
+  console.empty();
+}
+
+void dispatch(std::span<const std::string> args, Console& console, Disk& disk) {
+  if (args.empty()) throw error_block(std::string(text::kNoArgument));
+  if (trim_trailing_blanks(fixed_text(args[0], 5)) == "-h") {
+    if (args.size() != 1) throw error_block(std::string(text::kTooMany));
+    print_help(console);
+    return;
+  }
+  Mode mode;
+  if (!mode_of_option(args[0], mode))
+    throw error_block(std::string(text::kWrongArgument));
+  run_mode(mode, args, console, disk);
+  console.line(text::kDone);
+  console.empty();
+}
+
+}  // namespace
+
+int run(std::span<const std::string> args, std::FILE* out, std::FILE* err,
+        Disk& disk) {
+  Console console(out);
+  print_banner(console);
+  try {
+    dispatch(args, console, disk);
+  } catch (const Failure& failure) {
+    switch (failure.report()) {
+      case Failure::Report::ErrorBlock:
+        print_error_block(failure.text(), console);
+        break;
+      case Failure::Report::ConsoleLine:
+        console.line(failure.text());
+        break;
+      case Failure::Report::StderrLine:
+        // Standard output first, so that a shared terminal shows the lines
+        // in the order they happened.
+        console.flush();
+        std::fputs(failure.text(), err);
+        std::fputc('\n', err);
+        break;
+      case Failure::Report::Nothing:
+        break;
+    }
+    console.flush();
+    return failure.status();
+  } catch (const std::bad_alloc&) {
+    console.flush();
+    std::fputs("Error! Out of memory\n", err);
+    return kExitFailure;
+  }
+  console.flush();
+  return 0;
+}
+
+}  // namespace pdsplit

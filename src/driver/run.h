@@ -1,0 +1,20 @@
+// One run of pdsplit: banner, dispatch, one mode or the help screen, and
+// the report of whatever ended it.
+#pragma once
+
+#include <span>
+#include <string>
+
+#include "driver/console.h"
+#include "output/disk.h"
+
+namespace pdsplit {
+
+// Runs the program on `args` (the arguments after the program name) in the
+// current directory; console lines go to `out`, stop messages to `err`.
+// Returns the exit status: 0 success or help, 2 a command-line error, 1 any
+// other failure.
+int run(std::span<const std::string> args, std::FILE* out, std::FILE* err,
+        Disk& disk);
+
+}  // namespace pdsplit

@@ -1,0 +1,116 @@
+#include "input/doscar_reader.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "driver/failure.h"
+
+namespace pdsplit {
+
+namespace {
+// Large enough that a file is read in few system calls, small enough that
+// it costs nothing noticeable beside the arrays the data goes to.
+constexpr std::size_t kBlockSize = std::size_t{4} << 20;
+}  // namespace
+
+DoscarReader::~DoscarReader() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool DoscarReader::open(const char* path) {
+  fd_ = ::open(path, O_RDONLY | O_CLOEXEC);
+  return fd_ >= 0;
+}
+
+bool DoscarReader::refill() {
+  if (at_eof_) return false;
+  if (begin_ > 0) {
+    std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
+    end_ -= begin_;
+    begin_ = 0;
+  }
+  if (end_ == capacity_) {
+    // One line longer than the buffer: make room for it.
+    std::size_t grown = capacity_ == 0 ? kBlockSize : capacity_ * 2;
+    std::unique_ptr<char[]> bigger(new char[grown]);
+    if (end_ > 0) std::memcpy(bigger.get(), buffer_.get(), end_);
+    buffer_ = std::move(bigger);
+    capacity_ = grown;
+  }
+  for (;;) {
+    ssize_t got = ::read(fd_, buffer_.get() + end_, capacity_ - end_);
+    if (got > 0) {
+      end_ += static_cast<std::size_t>(got);
+      return true;
+    }
+    if (got == 0) {
+      at_eof_ = true;
+      return false;
+    }
+    if (errno != EINTR)
+      throw stop_with_message(std::string("Error! Cannot read DOSCAR: ") +
+                              std::strerror(errno));
+  }
+}
+
+bool DoscarReader::next_line(std::string_view& line) {
+  std::size_t scanned = begin_;
+  for (;;) {
+    const char* base = buffer_.get();
+    const void* lf =
+        end_ > scanned ? std::memchr(base + scanned, '\n', end_ - scanned)
+                       : nullptr;
+    if (lf != nullptr) {
+      std::size_t stop = static_cast<std::size_t>(
+          static_cast<const char*>(lf) - base);
+      std::size_t len = stop - begin_;
+      if (len > 0 && base[stop - 1] == '\r') --len;
+      line = std::string_view(base + begin_, len);
+      begin_ = stop + 1;
+      line_complete_ = true;
+      ++line_number_;
+      return true;
+    }
+    // Every unread byte has been searched already; only new ones need it.
+    std::size_t searched = end_ - begin_;
+    if (!refill()) {
+      if (end_ == begin_) return false;
+      // The last line of a file without a final line feed.
+      line = std::string_view(buffer_.get() + begin_, end_ - begin_);
+      begin_ = end_;
+      line_complete_ = false;
+      ++line_number_;
+      return true;
+    }
+    scanned = begin_ + searched;
+  }
+}
+
+std::string_view DoscarReader::require_line(std::int64_t needed_lines) {
+  std::string_view line;
+  if (!next_line(line)) fail_at_end(needed_lines);
+  return line;
+}
+
+void DoscarReader::skip_lines(std::int64_t count, std::int64_t needed_lines) {
+  std::string_view line;
+  for (std::int64_t i = 0; i < count; ++i)
+    if (!next_line(line)) fail_at_end(needed_lines);
+}
+
+void DoscarReader::fail_at_end(std::int64_t needed_lines) const {
+  std::string message =
+      "Error! DOSCAR ends at line " + std::to_string(line_number_);
+  if (needed_lines > 0)
+    message += ", but its header needs " + std::to_string(needed_lines) +
+               " lines";
+  else
+    message += ", but a DOSCAR has at least 8 lines";
+  throw stop_with_message(std::move(message));
+}
+
+}  // namespace pdsplit

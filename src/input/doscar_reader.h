@@ -1,0 +1,62 @@
+// Sequential line access to DOSCAR, read in large blocks.
+//
+// Lines are handed out as views into the reader's buffer, valid until the
+// next call; a carriage return before the line feed is not part of a line,
+// so files with Windows line ends read like any other. Nothing is allocated
+// per line: the buffer only grows when one line is longer than it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+namespace pdsplit {
+
+class DoscarReader {
+ public:
+  DoscarReader() = default;
+  DoscarReader(const DoscarReader&) = delete;
+  DoscarReader& operator=(const DoscarReader&) = delete;
+  ~DoscarReader();
+
+  // Opens the file for reading; false when it cannot be opened. A path that
+  // names a directory opens, but its first read fails.
+  bool open(const char* path);
+
+  // The next line, or false at the end of the file. Throws a Failure when
+  // the file cannot be read.
+  bool next_line(std::string_view& line);
+
+  // The next line; at the end of the file throws the end-of-file Failure
+  // that says the file needs `needed_lines` lines (0: not yet known).
+  std::string_view require_line(std::int64_t needed_lines);
+
+  // Skips `count` lines (none when count <= 0), with the end-of-file
+  // Failure of require_line.
+  void skip_lines(std::int64_t count, std::int64_t needed_lines);
+
+  // Number of the last line handed out, counted from 1.
+  std::int64_t line_number() const { return line_number_; }
+
+  // Whether the last line handed out was ended by a line feed (the last line
+  // of a file need not be).
+  bool line_complete() const { return line_complete_; }
+
+  // Throws the end-of-file Failure as require_line does.
+  [[noreturn]] void fail_at_end(std::int64_t needed_lines) const;
+
+ private:
+  // Reads more of the file behind the unread bytes; false at end of file.
+  bool refill();
+
+  int fd_ = -1;
+  std::unique_ptr<char[]> buffer_;
+  std::size_t capacity_ = 0;
+  std::size_t begin_ = 0;  // first unread byte
+  std::size_t end_ = 0;    // one past the last byte read from the file
+  bool at_eof_ = false;
+  std::int64_t line_number_ = 0;
+  bool line_complete_ = true;
+};
+
+}  // namespace pdsplit

@@ -1,0 +1,203 @@
+#include "input/field.h"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <string>
+
+namespace pdsplit {
+
+namespace {
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// Powers of ten that a double holds exactly: a product or quotient of one of
+// these and an integer below 2^53 is correctly rounded (Clinger's fast path).
+constexpr double kExactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,
+                                   1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                   1e12, 1e13, 1e14, 1e15, 1e16, 1e17,
+                                   1e18, 1e19, 1e20, 1e21, 1e22};
+
+// An exponent beyond this magnitude over- or underflows whatever the digits
+// are; clamping keeps the arithmetic on it safe.
+constexpr int kExponentClamp = 100000;
+
+// Matches Inf, Infinity or NaN (any case, blanks ignored) in text[pos..).
+bool read_special(std::string_view text, std::size_t pos, bool negative,
+                  double& value) {
+  char word[9];
+  std::size_t len = 0;
+  for (; pos < text.size(); ++pos) {
+    char c = text[pos];
+    if (c == ' ') continue;
+    if (len == sizeof word) return false;
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    word[len++] = c;
+  }
+  std::string_view w(word, len);
+  if (w == "inf" || w == "infinity") {
+    value = negative ? -std::numeric_limits<double>::infinity()
+                     : std::numeric_limits<double>::infinity();
+    return true;
+  }
+  if (w == "nan") {
+    value = std::numeric_limits<double>::quiet_NaN();
+    return true;
+  }
+  return false;
+}
+
+// The exact value digits x 10^exp10, correctly rounded, for digits that do
+// not fit the fast path.
+double exact_decimal(std::string_view digits, long exp10, bool negative) {
+  std::string text(digits);
+  text += 'e';
+  text += std::to_string(exp10);
+  double v = 0;
+  auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+  if (ec == std::errc::result_out_of_range) {
+    // The magnitude is either beyond the largest double or below half the
+    // smallest one; which one is told by where the decimal point falls.
+    long magnitude = exp10 + static_cast<long>(digits.size());
+    v = magnitude > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+  }
+  return negative ? -v : v;
+}
+
+}  // namespace
+
+std::string_view field_text(std::string_view line, std::size_t first,
+                            std::size_t width) {
+  if (first >= line.size()) return {};
+  return line.substr(first, width);
+}
+
+bool read_int_field(std::string_view text, std::int32_t& value) {
+  std::size_t pos = 0, n = text.size();
+  while (pos < n && text[pos] == ' ') ++pos;
+  if (pos == n) {
+    value = 0;
+    return true;
+  }
+  bool negative = false;
+  if (text[pos] == '+' || text[pos] == '-') negative = text[pos++] == '-';
+  std::int64_t magnitude = 0;
+  bool any = false;
+  for (; pos < n; ++pos) {
+    char c = text[pos];
+    if (c == ' ') continue;
+    if (!is_digit(c)) return false;
+    any = true;
+    magnitude = magnitude * 10 + (c - '0');
+    if (magnitude > std::int64_t{1} << 31) return false;
+  }
+  if (!any) return false;
+  std::int64_t v = negative ? -magnitude : magnitude;
+  if (v > std::numeric_limits<std::int32_t>::max()) return false;
+  value = static_cast<std::int32_t>(v);
+  return true;
+}
+
+bool read_real_field(std::string_view text, int implied_decimals,
+                     double& value) {
+  std::size_t pos = 0, n = text.size();
+  while (pos < n && text[pos] == ' ') ++pos;
+  if (pos == n) {
+    value = 0;
+    return true;
+  }
+  bool negative = false;
+  if (text[pos] == '+' || text[pos] == '-') negative = text[pos++] == '-';
+
+  // Mantissa. Significant digits (leading zeros dropped) go to `digits`;
+  // the first 19 of them also into `mantissa` for the fast path.
+  char digit_store[64];
+  std::string overflow_store;
+  char* digits = digit_store;
+  if (n > sizeof digit_store) {
+    overflow_store.resize(n);
+    digits = overflow_store.data();
+  }
+  std::size_t ndigits = 0;
+  std::uint64_t mantissa = 0;
+  bool seen_point = false, any_digit = false;
+  long fraction_digits = 0;
+  for (; pos < n; ++pos) {
+    char c = text[pos];
+    if (c == ' ') continue;
+    if (is_digit(c)) {
+      any_digit = true;
+      if (seen_point) ++fraction_digits;
+      if (ndigits == 0 && c == '0') continue;
+      if (ndigits < 19) mantissa = mantissa * 10 + static_cast<unsigned>(c - '0');
+      digits[ndigits++] = c;
+    } else if (c == '.' && !seen_point) {
+      seen_point = true;
+    } else {
+      break;
+    }
+  }
+  if (!any_digit) {
+    if (seen_point) return false;
+    return read_special(text, pos, negative, value);
+  }
+
+  // Exponent: a letter and an optionally signed integer, or a bare sign and
+  // an integer. Blanks are ignored here too.
+  long exponent = 0;
+  if (pos < n) {
+    char c = text[pos];
+    if (c == 'E' || c == 'e' || c == 'D' || c == 'd') {
+      ++pos;
+      while (pos < n && text[pos] == ' ') ++pos;
+      if (pos < n && (text[pos] == '+' || text[pos] == '-')) c = text[pos++];
+    } else if (c == '+' || c == '-') {
+      ++pos;
+    } else {
+      return false;
+    }
+    bool exponent_negative = c == '-';
+    bool any = false;
+    for (; pos < n; ++pos) {
+      char e = text[pos];
+      if (e == ' ') continue;
+      if (!is_digit(e)) return false;
+      any = true;
+      if (exponent < kExponentClamp) exponent = exponent * 10 + (e - '0');
+    }
+    if (!any) return false;
+    if (exponent_negative) exponent = -exponent;
+  }
+
+  long exp10 = exponent - (seen_point ? fraction_digits : implied_decimals);
+  if (ndigits == 0) {
+    value = negative ? -0.0 : 0.0;
+    return true;
+  }
+  if (ndigits <= 19 && mantissa <= (std::uint64_t{1} << 53) && exp10 >= -22 &&
+      exp10 <= 22) {
+    double m = static_cast<double>(mantissa);
+    double v = exp10 >= 0 ? m * kExactPowers[exp10] : m / kExactPowers[-exp10];
+    value = negative ? -v : v;
+    return true;
+  }
+  value = exact_decimal(std::string_view(digits, ndigits), exp10, negative);
+  return true;
+}
+
+std::int32_t count_columns(std::string_view line) {
+  constexpr std::size_t kWidth = 395;
+  std::string_view seen = line.substr(0, kWidth);
+  std::int32_t count = 0;
+  for (char c : seen) count += c == 'E';
+  // Values below 1e-99 are written as "0.dddd-ddd", without the letter.
+  for (std::size_t end = 23; end <= kWidth && end <= seen.size(); end += 12) {
+    const char* f = seen.data() + end - 5;
+    if (is_digit(f[0]) && (f[1] == '+' || f[1] == '-') && is_digit(f[2]) &&
+        is_digit(f[3]) && is_digit(f[4]))
+      ++count;
+  }
+  return count;
+}
+
+}  // namespace pdsplit

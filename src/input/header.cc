@@ -1,0 +1,125 @@
+#include "input/header.h"
+
+#include <string>
+#include <string_view>
+
+#include "driver/failure.h"
+#include "driver/messages.h"
+#include "input/doscar_reader.h"
+#include "input/field.h"
+#include "input/value_line.h"
+#include "output/format.h"
+
+namespace pdsplit {
+
+namespace {
+
+constexpr int kHeaderRealDecimals = 8;
+
+struct Summary {
+  std::string system;
+  double emin = 0, emax = 0;
+};
+
+std::int32_t read_int(std::string_view line, std::int64_t line_number,
+                      std::size_t first, std::size_t width) {
+  std::string_view text = field_text(line, first, width);
+  std::int32_t value = 0;
+  if (!read_int_field(text, value))
+    fail_not_a_number(line_number, first + 1, first + width, text);
+  return value;
+}
+
+double read_real(std::string_view line, std::int64_t line_number,
+                 std::size_t first, std::size_t width) {
+  std::string_view text = field_text(line, first, width);
+  double value = 0;
+  if (!read_real_field(text, kHeaderRealDecimals, value))
+    fail_not_a_number(line_number, first + 1, first + width, text);
+  return value;
+}
+
+std::string trim_right(std::string_view text) {
+  std::size_t end = text.find_last_not_of(' ');
+  return std::string(end == std::string_view::npos ? std::string_view()
+                                                   : text.substr(0, end + 1));
+}
+
+// Prints the calculation kind and projection lines; false when the
+// projection is of no known kind.
+bool print_classification(Console& console, std::int32_t ntcol,
+                          std::int32_t npcol) {
+  if (ntcol != 2 && ntcol != 4) return true;
+  bool spin = ntcol == 4;
+  console.line(spin ? text::kSpin : text::kNonSpin);
+  // Values per line for s p d / s p d f, l- and l,m-projected; spin doubles.
+  int f = spin ? 2 : 1;
+  if (npcol == 3 * f || npcol == 4 * f) {
+    console.line(text::kLProjected);
+    console.line(npcol == 3 * f ? text::kOrbitalsSpd : text::kOrbitalsSpdf);
+  } else if (npcol == 9 * f || npcol == 16 * f) {
+    console.line(text::kLmProjected);
+    console.line(npcol == 9 * f ? text::kOrbitalsSpd : text::kOrbitalsSpdf);
+  } else {
+    console.line(text::kUnspecified);
+    return false;
+  }
+  return true;
+}
+
+void print_numbers(Console& console, const Header& h, const Summary& s) {
+  char field[8];
+  auto labelled_int = [&](std::string_view label, long long v, std::size_t w) {
+    format_int(v, w, field);
+    console.line(std::string(label) + std::string(field, w));
+  };
+  auto labelled_real = [&](std::string_view label, double v) {
+    format_fixed3(v, 8, field);
+    console.line(std::string(label) + std::string(field, 8));
+  };
+  labelled_int(text::kAtoms, h.natom, 4);
+  labelled_real(text::kEnergyMin, s.emin);
+  labelled_real(text::kEnergyMax, s.emax);
+  labelled_real(text::kFermi, h.efermi);
+  labelled_int(text::kGridPoints, h.ngrid, 5);
+}
+
+}  // namespace
+
+std::int64_t header_lines_needed(std::int32_t ngrid) {
+  return 8 + (ngrid > 0 ? ngrid : 0);
+}
+
+Header readheader(Console& console) {
+  DoscarReader doscar;
+  if (!doscar.open(kDoscarPath))
+    throw Failure(Failure::Report::ConsoleLine, kExitFailure,
+                  std::string(text::kNoDoscar));
+  console.line(text::kOpening);
+
+  Header h;
+  Summary s;
+  std::string_view line = doscar.require_line(0);
+  h.natom = read_int(line, 1, 0, 4);
+  doscar.skip_lines(3, 0);
+  line = doscar.require_line(0);
+  s.system = trim_right(field_text(line, 0, 40));
+  line = doscar.require_line(0);
+  s.emax = read_real(line, 6, 0, 16);
+  s.emin = read_real(line, 6, 16, 16);
+  h.ngrid = read_int(line, 6, 32, 5);
+  h.efermi = read_real(line, 6, 37, 16);
+
+  std::int64_t needed = header_lines_needed(h.ngrid);
+  h.ntcol = count_columns(doscar.require_line(needed));
+  doscar.skip_lines(h.ngrid, needed);
+  h.npcol = count_columns(doscar.require_line(needed));
+
+  console.line(std::string(text::kSystemName) + s.system);
+  if (!print_classification(console, h.ntcol, h.npcol))
+    throw Failure(Failure::Report::Nothing, kExitFailure, "unknown projection");
+  print_numbers(console, h, s);
+  return h;
+}
+
+}  // namespace pdsplit

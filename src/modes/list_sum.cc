@@ -1,0 +1,50 @@
+#include <vector>
+
+#include "driver/errors.h"
+#include "driver/messages.h"
+#include "input/readdos.h"
+#include "modes/modes.h"
+#include "modes/operands.h"
+#include "output/names.h"
+#include "output/writedos.h"
+
+namespace pdsplit {
+
+void list_sum(Arguments args, double shift, const Projected& data,
+              Console& console, Disk& disk) {
+  if (args.size() == 1) noatom();
+  std::size_t operands = args.size() - 1;
+  // An operand that gives no value leaves its entry at 0, which the range
+  // check below rejects.
+  std::vector<std::int32_t> N(operands, 0);
+  std::size_t failed = operands;  // index of the first unreadable operand
+  for (std::size_t i = 0; i < operands; ++i) {
+    std::string ARGV = fixed_text(args[1 + i], kOperandWidth);
+    if (read_atom_number(ARGV, N[i]) == AtomRead::Error) {
+      failed = i;
+      break;
+    }
+  }
+  // Only the last operand may be a name, and only with an atom before it.
+  bool named = failed == operands - 1 && operands >= 2;
+  if (failed < operands && !named) wrongindex();
+  if (named) N.pop_back();
+  for (std::int32_t n : N)
+    if (n < 1 || n > data.natom) wrongindex();
+  std::string FILENAME =
+      named ? given_name(args.back()) : std::string(kSumName);
+
+  copy_energies_of_first_atom(data);
+  for (std::int32_t q = 1; q <= data.npcol; ++q) {
+    for (std::int32_t g = 0; g < data.ngrid; ++g) {
+      const double* run = data.LDOS + ldos_index(data.natom, data.ngrid, 0, g, q);
+      double sum = 0;
+      for (std::int32_t n : N) sum += run[n - 1];
+      data.DOS[g + static_cast<std::size_t>(data.ngrid) * q] = sum;
+    }
+  }
+  console.line(text::kCreatingFile);
+  writedos(FILENAME, shift, data.DOS, data.ngrid, data.npcol, disk);
+}
+
+}  // namespace pdsplit

@@ -1,0 +1,43 @@
+#include <cerrno>
+#include <cstring>
+
+#include "driver/errors.h"
+#include "driver/failure.h"
+#include "driver/messages.h"
+#include "input/doscar_reader.h"
+#include "input/header.h"
+#include "input/value_line.h"
+#include "modes/modes.h"
+#include "output/names.h"
+#include "output/writedos.h"
+
+namespace pdsplit {
+
+void readtdos(double* TDOS, std::int32_t ngrid, std::int32_t ntcol,
+              Console& console) {
+  DoscarReader doscar;
+  if (!doscar.open(kDoscarPath))
+    throw stop_with_message(std::string("Error! Cannot read DOSCAR: ") +
+                            std::strerror(errno));
+  std::int64_t needed = header_lines_needed(ngrid);
+  doscar.skip_lines(6, needed);
+  std::size_t stride = static_cast<std::size_t>(ngrid > 0 ? ngrid : 0);
+  for (std::int32_t g = 0; g < ngrid; ++g) {
+    std::string_view line = doscar.require_line(needed);
+    read_value_line(line, ntcol, doscar.line_number(), doscar.line_complete(),
+                    TDOS + g, stride);
+  }
+  console.line(text::kClosing);
+}
+
+void total_dos(Arguments args, double shift, const double* TDOS,
+               std::int32_t ngrid, std::int32_t ntcol, Console& console,
+               Disk& disk) {
+  if (args.size() >= 3) manarg();
+  std::string FILENAME =
+      args.size() == 2 ? given_name(args[1]) : std::string(kTotalName);
+  console.line(text::kCreatingFile);
+  writedos(FILENAME, shift, TDOS, ngrid, ntcol, disk);
+}
+
+}  // namespace pdsplit

@@ -1,0 +1,39 @@
+#include "output/disk.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+namespace pdsplit {
+
+namespace {
+
+class SystemDisk : public Disk {
+ public:
+  int create_new(const std::string& path) override {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    return fd >= 0 ? fd : -errno;
+  }
+  long write(int fd, const char* data, std::size_t size) override {
+    ssize_t n = ::write(fd, data, size);
+    return n >= 0 ? static_cast<long>(n) : -errno;
+  }
+  int close(int fd) override { return ::close(fd) == 0 ? 0 : -errno; }
+  int rename(const std::string& from, const std::string& to) override {
+    return std::rename(from.c_str(), to.c_str()) == 0 ? 0 : -errno;
+  }
+  int remove(const std::string& path) override {
+    return ::unlink(path.c_str()) == 0 ? 0 : -errno;
+  }
+};
+
+}  // namespace
+
+Disk& system_disk() {
+  static SystemDisk disk;
+  return disk;
+}
+
+}  // namespace pdsplit

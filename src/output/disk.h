@@ -1,0 +1,28 @@
+// The file-system calls the table writer makes, behind one interface so
+// that tests can make any one of them fail without touching a real disk.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace pdsplit {
+
+class Disk {
+ public:
+  virtual ~Disk() = default;
+  // Creates `path`, which must not exist, for writing with the permissions
+  // of a plainly created file (0666 less the umask). A descriptor, or
+  // -errno.
+  virtual int create_new(const std::string& path) = 0;
+  // Writes up to `size` bytes; the count written, or -errno.
+  virtual long write(int fd, const char* data, std::size_t size) = 0;
+  // 0 or -errno.
+  virtual int close(int fd) = 0;
+  virtual int rename(const std::string& from, const std::string& to) = 0;
+  virtual int remove(const std::string& path) = 0;
+};
+
+// The real file system.
+Disk& system_disk();
+
+}  // namespace pdsplit

@@ -1,0 +1,39 @@
+// Fixed-width number forms of the tables and the console: F11.3-style
+// energies, 12-column 0.dddd exponent values, and short fixed-point fields.
+//
+// Every form writes the digits of the correctly rounded decimal value of the
+// double (exact binary ties to even), so two runs on two machines agree to
+// the last character.
+#pragma once
+
+#include <cstddef>
+
+namespace pdsplit {
+
+constexpr std::size_t kEnergyWidth = 11;
+constexpr std::size_t kValueWidth = 12;
+
+// Writes x in `width` columns, right-aligned, rounded to 3 decimals, with a
+// 0 before the point below 1 and a minus sign only when the rounded value is
+// not zero. A value that does not fit gives `width` asterisks; Infinity and
+// NaN are written as words when they fit. Writes exactly `width` characters.
+void format_fixed3(double x, std::size_t width, char* out);
+
+// The energy field of a table line: format_fixed3 in 11 columns.
+inline void format_energy(double x, char* out) {
+  format_fixed3(x, kEnergyWidth, out);
+}
+
+// The value field of a table line: 12 columns holding [-]0.dddd followed by
+// E+dd / E-dd, or by a sign and three digits when the decimal exponent has
+// three digits. Zero of either sign is "  0.0000E+00". Writes 12 characters.
+void format_value(double x, char* out);
+
+}  // namespace pdsplit
+
+namespace pdsplit {
+
+// An integer right-aligned in `width` columns; asterisks when it needs more.
+void format_int(long long x, std::size_t width, char* out);
+
+}  // namespace pdsplit
