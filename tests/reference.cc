@@ -1,0 +1,157 @@
+#include "reference.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+
+namespace reference {
+
+namespace {
+
+double number(std::string token) {
+  // VASP writes exponents of three digits without the letter: 0.4648-107.
+  std::size_t sign = token.find_first_of("+-", 1);
+  if (sign != std::string::npos && token.find_first_of("Ee") == std::string::npos)
+    token = token.substr(0, sign).append("e").append(token, sign);
+  return std::strtod(token.c_str(), nullptr);
+}
+
+Row row_of(const std::string& line) {
+  std::istringstream in(line);
+  Row row;
+  std::string token;
+  while (in >> token) row.push_back(number(token));
+  return row;
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    std::size_t end = text.find('\n', pos);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(pos, end - pos);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+    pos = end + 1;
+  }
+  return lines;
+}
+
+}  // namespace
+
+Doscar parse(const std::string& text) {
+  std::vector<std::string> lines = lines_of(text);
+  Doscar d;
+  d.natom = std::atoi(lines[0].substr(0, 4).c_str());
+  std::string system = lines[4].substr(0, 40);
+  d.system = system.substr(0, system.find_last_not_of(' ') + 1);
+  Row head = row_of(lines[5]);
+  d.emax = head[0];
+  d.emin = head[1];
+  d.ngrid = static_cast<int>(head[2]);
+  d.efermi = head[3];
+  std::size_t at = 6;
+  for (int g = 0; g < d.ngrid; ++g) d.total.push_back(row_of(lines[at++]));
+  d.ntcol = static_cast<int>(d.total[0].size()) - 1;
+  for (int k = 0; k < d.natom; ++k) {
+    ++at;  // atom header line
+    d.atoms.emplace_back();
+    for (int g = 0; g < d.ngrid; ++g) d.atoms.back().push_back(row_of(lines[at++]));
+  }
+  d.npcol = d.natom > 0 ? static_cast<int>(d.atoms[0][0].size()) - 1 : 0;
+  return d;
+}
+
+std::string energy_field(double x) {
+  char buf[400];
+  std::snprintf(buf, sizeof buf, "%.3f", x);
+  std::string s = buf;
+  if (s == "-0.000") s = "0.000";
+  if (s.size() > 11) return std::string(11, '*');
+  return std::string(11 - s.size(), ' ') + s;
+}
+
+std::string fixed8(double x) {
+  std::string s = energy_field(x);
+  if (s[0] == '*' || s.substr(0, 3) != "   ") return std::string(8, '*');
+  return s.substr(3);
+}
+
+std::string value_field(double x) {
+  if (x == 0) return "  0.0000E+00";
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.3e", std::fabs(x));
+  // buf: d.ddde[+-]XX[X]
+  int exponent = std::atoi(buf + 6) + 1;
+  std::string digits = std::string(1, buf[0]) + std::string(buf + 2, 3);
+  char exp[16];
+  if (std::abs(exponent) < 100)
+    std::snprintf(exp, sizeof exp, "E%c%02d", exponent < 0 ? '-' : '+', std::abs(exponent));
+  else
+    std::snprintf(exp, sizeof exp, "%c%03d", exponent < 0 ? '-' : '+', std::abs(exponent));
+  return std::string(" ") + (x < 0 ? "-" : " ") + "0." + digits + exp;
+}
+
+std::string table(const std::vector<Row>& rows, double shift) {
+  std::string out;
+  for (const Row& r : rows) {
+    out += energy_field(r[0] - shift);
+    for (std::size_t i = 1; i < r.size(); ++i) out += value_field(r[i]);
+    out += '\n';
+  }
+  return out;
+}
+
+std::vector<Row> sum_atoms(const Doscar& d, const std::vector<int>& atoms) {
+  std::vector<Row> rows;
+  for (int g = 0; g < d.ngrid; ++g) {
+    Row r(static_cast<std::size_t>(d.npcol) + 1, 0.0);
+    r[0] = d.atoms[0][g][0];
+    for (int c = 1; c <= d.npcol; ++c)
+      for (int a : atoms) r[c] += d.atoms[a - 1][g][c];
+    rows.push_back(r);
+  }
+  return rows;
+}
+
+std::string banner() {
+  return "\n"
+         " P D S P L I T\n"
+         " For 32/64-bit Intel Mac\n"
+         " Last modified May 28, 2013 22:26 JST\n"
+         "\n"
+         " Splits the VASP DOSCAR into plain DOS tables\n"
+         " Total, per-atom and summed projected DOS\n"
+         " Run it in the folder that holds DOSCAR\n"
+         "\n";
+}
+
+std::string summary(const Doscar& d) {
+  std::string s = " Opening DOSCAR file...\n System name: " + d.system + "\n";
+  bool spin = d.ntcol == 4;
+  s += spin ? " Calc. type: spin polarized\n" : " Calc. type: non-spin polarized\n";
+  int base = spin ? d.npcol / 2 : d.npcol;
+  s += (base == 3 || base == 4) ? " LDOS type: l-projected\n" : " LDOS type: l,m-projected\n";
+  s += (base == 3 || base == 9) ? " Orbitals found: s p d\n" : " Orbitals found: s p d f\n";
+  char buf[64];
+  std::snprintf(buf, sizeof buf, " Number of atoms: %4d\n", d.natom);
+  s += buf;
+  s += " Energy min (eV): " + fixed8(d.emin) + "\n";
+  s += " Energy max (eV): " + fixed8(d.emax) + "\n";
+  s += " Fermi level (eV): " + fixed8(d.efermi) + "\n";
+  std::snprintf(buf, sizeof buf, " Number of grid points:%5d\n", d.ngrid);
+  s += buf;
+  return s;
+}
+
+std::string error_block(const std::string& message) {
+  return " ::: ERROR :::\n Nothing has been done!\n " + message +
+         "\n Please use -h option for more information\n\n";
+}
+
+const char* const kDone = " D O N E! S U C C E S S F U L L Y\n\n";
+
+}  // namespace reference

@@ -1,0 +1,107 @@
+#include "support.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace testing_support {
+
+namespace fs = std::filesystem;
+
+Scratch::Scratch() {
+  std::string pattern = (fs::temp_directory_path() / "pdsplit-test-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
+  path_ = pattern;
+}
+
+Scratch::~Scratch() {
+  std::error_code ec;
+  // Folders made read-only by a test must be writable again to be removed.
+  for (auto& entry : fs::recursive_directory_iterator(path_, ec))
+    if (entry.is_directory(ec)) fs::permissions(entry.path(), fs::perms::owner_all,
+                                                fs::perm_options::add, ec);
+  fs::remove_all(path_, ec);
+}
+
+std::vector<std::string> Scratch::entries() const {
+  std::vector<std::string> names;
+  for (auto& entry : fs::directory_iterator(path_))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+RunResult run_in(const std::string& folder, const std::string& program,
+                 const std::vector<std::string>& args,
+                 const std::string& shell_prefix) {
+  std::string out_path = folder + "/../" + fs::path(folder).filename().string() + ".out";
+  std::string err_path = out_path + ".err";
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    if (::chdir(folder.c_str()) != 0) ::_exit(126);
+    int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ::dup2(out, 1);
+    ::dup2(err, 2);
+    std::vector<std::string> all;
+    if (shell_prefix.empty()) {
+      all.push_back(program);
+    } else {
+      all = {"/bin/sh", "-c", shell_prefix + "; exec \"$0\" \"$@\"", program};
+    }
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  int wstatus = 0;
+  ::waitpid(pid, &wstatus, 0);
+  RunResult r;
+  r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+  r.out = read_file(out_path);
+  r.err = read_file(err_path);
+  ::unlink(out_path.c_str());
+  ::unlink(err_path.c_str());
+  return r;
+}
+
+RunResult run_pdsplit(const Scratch& dir, const std::vector<std::string>& args) {
+  return run_in(dir.path(), PDSPLIT_BIN, args);
+}
+
+void generate(const Scratch& dir, const std::vector<std::string>& options,
+              const std::string& name) {
+  std::vector<std::string> args = options;
+  args.push_back(name);
+  RunResult r = run_in(dir.path(), DOSCAR_GEN_BIN, args);
+  if (r.status != 0) throw std::runtime_error("doscar_gen failed: " + r.err);
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void write_file(const std::string& path, const std::string& content) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << content;
+}
+
+bool exists(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+}  // namespace testing_support

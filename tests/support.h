@@ -1,0 +1,48 @@
+// Running the built binaries in scratch folders, for tests that meet the
+// program as users do.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+struct RunResult {
+  std::string out;
+  std::string err;
+  int status = -1;  // exit status, or 128 + signal
+};
+
+// A fresh folder that is removed with everything in it at the end.
+class Scratch {
+ public:
+  Scratch();
+  ~Scratch();
+  Scratch(const Scratch&) = delete;
+  Scratch& operator=(const Scratch&) = delete;
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+  // Names of the entries in the folder, sorted.
+  std::vector<std::string> entries() const;
+
+ private:
+  std::string path_;
+};
+
+// Runs `program` with `args` in `folder`; `shell_prefix`, when given, is a
+// shell command run before it (e.g. "ulimit -f 1").
+RunResult run_in(const std::string& folder, const std::string& program,
+                 const std::vector<std::string>& args,
+                 const std::string& shell_prefix = "");
+
+RunResult run_pdsplit(const Scratch& dir, const std::vector<std::string>& args);
+
+// Writes DOSCAR (or `name`) in `dir` with the project's generator.
+void generate(const Scratch& dir, const std::vector<std::string>& options,
+              const std::string& name = "DOSCAR");
+
+std::string read_file(const std::string& path);
+void write_file(const std::string& path, const std::string& content);
+bool exists(const std::string& path);
+
+}  // namespace testing_support
