@@ -1,1 +1,143 @@
+// The table writer through its disk seam: short writes, interrupted calls
+// and failures at any call give a complete table or none, never a part.
+#include "output/writedos.h"
+
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <map>
+#include <random>
+
+#include <unistd.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "driver/failure.h"
+#include "reference.h"
+
+namespace {
+
+// An in-memory folder whose k-th call fails, and whose writes may be short
+// or interrupted.
+class FakeDisk : public pdsplit::Disk {
+ public:
+  std::map<std::string, std::string> files;
+  int fail_call = -1;  // 0-based index of the call that fails
+  int fail_errno = ENOSPC;
+  std::size_t max_write = SIZE_MAX;
+  bool interrupt_every_other = false;
+  int calls = 0;
+  int taken_by_others = 0;  // temporary names another process holds
+  std::vector<std::string> attempted;
+
+  int create_new(const std::string& path) override {
+    if (failing()) return -fail_errno;
+    attempted.push_back(path);
+    if (files.count(path) || taken_by_others-- > 0) return -EEXIST;
+    files[path];
+    open_path_ = path;
+    return 3;
+  }
+  long write(int, const char* data, std::size_t size) override {
+    if (failing()) return -fail_errno;
+    if (interrupt_every_other && (interrupted_ = !interrupted_)) return -EINTR;
+    std::size_t n = std::min(size, max_write);
+    files[open_path_].append(data, n);
+    return static_cast<long>(n);
+  }
+  int close(int) override { return failing() ? -fail_errno : 0; }
+  int rename(const std::string& from, const std::string& to) override {
+    if (failing()) return -fail_errno;
+    files[to] = files[from];
+    files.erase(from);
+    return 0;
+  }
+  int remove(const std::string& path) override {
+    files.erase(path);
+    return 0;
+  }
+
+ private:
+  bool failing() { return calls++ == fail_call; }
+  std::string open_path_;
+  bool interrupted_ = false;
+};
+
+struct Table {
+  std::int32_t ngrid = 0, k = 0;
+  std::vector<double> data;  // grid index fastest
+  std::vector<reference::Row> rows;
+};
+
+Table random_table(std::int32_t ngrid, std::int32_t k) {
+  std::mt19937_64 rng(ngrid * 31 + k);
+  std::uniform_real_distribution<double> u(-30, 30);
+  Table t{ngrid, k, std::vector<double>(static_cast<std::size_t>(ngrid) * (k + 1)), {}};
+  for (std::int32_t g = 0; g < ngrid; ++g) {
+    reference::Row row;
+    for (std::int32_t c = 0; c <= k; ++c) {
+      double v = c == 0 ? u(rng) : std::exp(u(rng) * 3);
+      t.data[g + static_cast<std::size_t>(ngrid) * c] = v;
+      row.push_back(v);
+    }
+    t.rows.push_back(row);
+  }
+  return t;
+}
+
+TEST(WriteDos, WholeTableThroughShortAndInterruptedWrites) {
+  Table t = random_table(30000, 32);  // larger than one write buffer
+  std::string want = reference::table(t.rows, 1.25);
+  FakeDisk disk;
+  disk.max_write = 4093;
+  disk.interrupt_every_other = true;
+  pdsplit::writedos("out", 1.25, t.data.data(), t.ngrid, t.k, disk);
+  ASSERT_EQ(disk.files.size(), 1u);
+  EXPECT_EQ(disk.files["out"], want);
+}
+
+TEST(WriteDos, AFailureAtAnyCallLeavesTheOldFileAndNoTemporary) {
+  Table t = random_table(30000, 4);
+  FakeDisk probe;
+  pdsplit::writedos("sub/out", 0, t.data.data(), t.ngrid, t.k, probe);
+  int total_calls = probe.calls;
+  ASSERT_GT(total_calls, 4);
+  for (int errnum : {ENOSPC, EIO, EDQUOT}) {
+    for (int k = 0; k < total_calls; ++k) {
+      FakeDisk disk;
+      disk.files["sub/out"] = "old table";
+      disk.fail_call = k;
+      disk.fail_errno = errnum;
+      try {
+        pdsplit::writedos("sub/out", 0, t.data.data(), t.ngrid, t.k, disk);
+        ADD_FAILURE() << "call " << k << " failed without a report";
+      } catch (const pdsplit::Failure& f) {
+        EXPECT_EQ(std::string(f.text()), "Error! Cannot write sub/out: " + std::string(std::strerror(errnum)));
+        EXPECT_EQ(f.status(), 1);
+      }
+      ASSERT_EQ(disk.files.size(), 1u) << "call " << k;
+      EXPECT_EQ(disk.files["sub/out"], "old table");
+    }
+  }
+}
+
+TEST(WriteDos, TemporaryFileLivesInTheTargetsFolderUnderAFreeName) {
+  Table t = random_table(3, 2);
+  FakeDisk disk;
+  disk.taken_by_others = 3;
+  pdsplit::writedos("a/b/name", 0, t.data.data(), t.ngrid, t.k, disk);
+  ASSERT_EQ(disk.attempted.size(), 4u);
+  for (const std::string& temp : disk.attempted) EXPECT_EQ(temp.rfind("a/b/.pdsplit-", 0), 0u) << temp;
+  EXPECT_EQ(disk.files.size(), 1u);
+  EXPECT_EQ(disk.files["a/b/name"], reference::table(t.rows, 0));
+}
+
+TEST(WriteDos, EmptyGridGivesAnEmptyFile) {
+  FakeDisk disk;
+  double nothing = 0;
+  pdsplit::writedos("out", 0, &nothing, 0, 4, disk);
+  EXPECT_EQ(disk.files["out"], "");
+}
+
+}  // namespace
