@@ -222,7 +222,12 @@ TEST(HeaderReader, HugePromisesFailFastWithoutExhaustingMemory) {
     b.lines[0].replace(0, 4, natom);
     b.lines[5].replace(32, 5, "99999");
     write_file(b.dir.file("DOSCAR"), join_lines(b.lines));
-    RunResult r = run_in(b.dir.path(), PDSPLIT_BIN, {"-a"}, "ulimit -v 2000000");
+#ifdef PDSPLIT_SANITIZED
+    const char* limit = "";
+#else
+    const char* limit = "ulimit -v 2000000";
+#endif
+    RunResult r = run_in(b.dir.path(), PDSPLIT_BIN, {"-a"}, limit);
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.err == "Allocate input array failed!\n" ||
                 r.err.rfind("Error! DOSCAR ends at line 38, but its header needs", 0) == 0)
