@@ -66,7 +66,7 @@ class FakeDisk : public pdsplit::Disk {
 
 struct Table {
   std::int32_t ngrid = 0, k = 0;
-  std::vector<double> data;  // grid index fastest
+  std::vector<double> data;  // row after row
   std::vector<reference::Row> rows;
 };
 
@@ -78,12 +78,19 @@ Table random_table(std::int32_t ngrid, std::int32_t k) {
     reference::Row row;
     for (std::int32_t c = 0; c <= k; ++c) {
       double v = c == 0 ? u(rng) : std::exp(u(rng) * 3);
-      t.data[g + static_cast<std::size_t>(ngrid) * c] = v;
+      t.data[static_cast<std::size_t>(g) * (k + 1) + c] = v;
       row.push_back(v);
     }
     t.rows.push_back(row);
   }
   return t;
+}
+
+void write_table(pdsplit::Disk& disk, const std::string& name, double shift,
+                 const double* table, std::int32_t ngrid, std::int32_t k,
+                 unsigned threads = 1) {
+  pdsplit::Output output(disk, threads);
+  pdsplit::writedos(name, shift, table, ngrid, k, output);
 }
 
 TEST(WriteDos, WholeTableThroughShortAndInterruptedWrites) {
@@ -92,25 +99,37 @@ TEST(WriteDos, WholeTableThroughShortAndInterruptedWrites) {
   FakeDisk disk;
   disk.max_write = 4093;
   disk.interrupt_every_other = true;
-  pdsplit::writedos("out", 1.25, t.data.data(), t.ngrid, t.k, disk);
+  write_table(disk, "out", 1.25, t.data.data(), t.ngrid, t.k);
   ASSERT_EQ(disk.files.size(), 1u);
   EXPECT_EQ(disk.files["out"], want);
+}
+
+TEST(WriteDos, SameTableWithAnyNumberOfThreads) {
+  Table t = random_table(70001, 18);  // several chunks, uneven parts
+  std::string want = reference::table(t.rows, -3.5);
+  for (unsigned threads : {1u, 2u, 3u, 8u}) {
+    FakeDisk disk;
+    write_table(disk, "out", -3.5, t.data.data(), t.ngrid, t.k, threads);
+    EXPECT_EQ(disk.files["out"], want) << threads << " threads";
+  }
 }
 
 TEST(WriteDos, AFailureAtAnyCallLeavesTheOldFileAndNoTemporary) {
   Table t = random_table(30000, 4);
   FakeDisk probe;
-  pdsplit::writedos("sub/out", 0, t.data.data(), t.ngrid, t.k, probe);
+  probe.max_write = 1 << 18;  // several writes per table
+  write_table(probe, "sub/out", 0, t.data.data(), t.ngrid, t.k);
   int total_calls = probe.calls;
   ASSERT_GT(total_calls, 4);
   for (int errnum : {ENOSPC, EIO, EDQUOT}) {
     for (int k = 0; k < total_calls; ++k) {
       FakeDisk disk;
       disk.files["sub/out"] = "old table";
+      disk.max_write = probe.max_write;
       disk.fail_call = k;
       disk.fail_errno = errnum;
       try {
-        pdsplit::writedos("sub/out", 0, t.data.data(), t.ngrid, t.k, disk);
+        write_table(disk, "sub/out", 0, t.data.data(), t.ngrid, t.k);
         ADD_FAILURE() << "call " << k << " failed without a report";
       } catch (const pdsplit::Failure& f) {
         EXPECT_EQ(std::string(f.text()), "Error! Cannot write sub/out: " + std::string(std::strerror(errnum)));
@@ -126,7 +145,7 @@ TEST(WriteDos, TemporaryFileLivesInTheTargetsFolderUnderAFreeName) {
   Table t = random_table(3, 2);
   FakeDisk disk;
   disk.taken_by_others = 3;
-  pdsplit::writedos("a/b/name", 0, t.data.data(), t.ngrid, t.k, disk);
+  write_table(disk, "a/b/name", 0, t.data.data(), t.ngrid, t.k);
   ASSERT_EQ(disk.attempted.size(), 4u);
   for (const std::string& temp : disk.attempted) EXPECT_EQ(temp.rfind("a/b/.pdsplit-", 0), 0u) << temp;
   EXPECT_EQ(disk.files.size(), 1u);
@@ -136,7 +155,7 @@ TEST(WriteDos, TemporaryFileLivesInTheTargetsFolderUnderAFreeName) {
 TEST(WriteDos, EmptyGridGivesAnEmptyFile) {
   FakeDisk disk;
   double nothing = 0;
-  pdsplit::writedos("out", 0, &nothing, 0, 4, disk);
+  write_table(disk, "out", 0, &nothing, 0, 4);
   EXPECT_EQ(disk.files["out"], "");
 }
 

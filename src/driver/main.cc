@@ -1,5 +1,7 @@
 // pdsplit: splits the DOSCAR of a VASP run into DOS tables.
+#include <algorithm>
 #include <csignal>
+#include <thread>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -12,7 +14,11 @@ int main(int argc, char** argv) {
   // with a half-written temporary file left behind.
   std::signal(SIGXFSZ, SIG_IGN);
   std::vector<std::string> args(argv + 1, argv + argc);
-  int status = pdsplit::run(args, stdout, stderr, pdsplit::system_disk());
+  // Two or more cores read and format in parallel; the results do not
+  // depend on how many.
+  unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
+  int status =
+      pdsplit::run(args, stdout, stderr, pdsplit::system_disk(), threads);
   if (std::fflush(stdout) != 0 && status == 0) status = 1;
   return status;
 }

@@ -89,7 +89,7 @@ bool mode_of_option(std::string_view option, Mode& mode) {
 }
 
 void run_mode(Mode mode, std::span<const std::string> args, Console& console,
-              Disk& disk) {
+              Output& output) {
   console.line(heading_of(mode));
   double start = cpu_time();
   Header h = readheader(console);
@@ -99,19 +99,25 @@ void run_mode(Mode mode, std::span<const std::string> args, Console& console,
     auto TDOS = allocate({h.ngrid, std::int64_t{h.ntcol} + 1}, text::kAllocInput);
     readtdos(TDOS.get(), h.ngrid, h.ntcol, console);
     double shift = choose_shift(ARGV, h.efermi, console);
-    total_dos(args, shift, TDOS.get(), h.ngrid, h.ntcol, console, disk);
+    total_dos(args, shift, TDOS.get(), h.ngrid, h.ntcol, console, output);
   } else {
     auto LDOS = allocate({h.natom, h.ngrid, std::int64_t{h.npcol} + 1},
                          text::kAllocInput);
-    auto DOS = allocate({h.ngrid, std::int64_t{h.npcol} + 1}, text::kAllocOutput);
-    readdos(h.natom, LDOS.get(), h.ngrid, h.npcol, console);
+    // One atom's table is written straight from LDOS; only the sums need
+    // a table of their own.
+    bool sums = mode == Mode::RangeSum || mode == Mode::ListSum;
+    std::unique_ptr<double[]> DOS;
+    if (sums)
+      DOS = allocate({h.ngrid, std::int64_t{h.npcol} + 1}, text::kAllocOutput);
+    readdos(h.natom, LDOS.get(), h.ngrid, h.npcol, console, output.threads());
     double shift = choose_shift(ARGV, h.efermi, console);
-    Projected data{LDOS.get(), DOS.get(), h.natom, h.ngrid, h.npcol};
+    Projected data{LDOS.get(), DOS.get(), h.natom, h.ngrid, h.npcol,
+                   output.threads()};
     switch (mode) {
-      case Mode::AllAtoms: all_atoms(args, shift, data, console, disk); break;
-      case Mode::Atom: single_atom(args, shift, data, console, disk); break;
-      case Mode::RangeSum: range_sum(args, shift, data, console, disk); break;
-      case Mode::ListSum: list_sum(args, shift, data, console, disk); break;
+      case Mode::AllAtoms: all_atoms(args, shift, data, console, output); break;
+      case Mode::Atom: single_atom(args, shift, data, console, output); break;
+      case Mode::RangeSum: range_sum(args, shift, data, console, output); break;
+      case Mode::ListSum: list_sum(args, shift, data, console, output); break;
       case Mode::Total: break;
     }
   }

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "driver/console.h"
-#include "output/disk.h"
+#include "output/writedos.h"
 
 namespace pdsplit {
 
@@ -19,6 +19,6 @@ bool mode_of_option(std::string_view option, Mode& mode);
 
 // Runs `mode` within the frame. Throws a Failure when the run ends early.
 void run_mode(Mode mode, std::span<const std::string> args, Console& console,
-              Disk& disk);
+              Output& output);
 
 }  // namespace pdsplit

@@ -35,7 +35,8 @@ void print_error_block(std::string_view message, Console& console) {
   console.empty();
 }
 
-void dispatch(std::span<const std::string> args, Console& console, Disk& disk) {
+void dispatch(std::span<const std::string> args, Console& console,
+              Output& output) {
   if (args.empty()) throw error_block(std::string(text::kNoArgument));
   if (trim_trailing_blanks(fixed_text(args[0], 5)) == "-h") {
     if (args.size() != 1) throw error_block(std::string(text::kTooMany));
@@ -45,7 +46,7 @@ void dispatch(std::span<const std::string> args, Console& console, Disk& disk) {
   Mode mode;
   if (!mode_of_option(args[0], mode))
     throw error_block(std::string(text::kWrongArgument));
-  run_mode(mode, args, console, disk);
+  run_mode(mode, args, console, output);
   console.line(text::kDone);
   console.empty();
 }
@@ -53,11 +54,12 @@ void dispatch(std::span<const std::string> args, Console& console, Disk& disk) {
 }  // namespace
 
 int run(std::span<const std::string> args, std::FILE* out, std::FILE* err,
-        Disk& disk) {
+        Disk& disk, unsigned threads) {
   Console console(out);
+  Output output(disk, threads);
   print_banner(console);
   try {
-    dispatch(args, console, disk);
+    dispatch(args, console, output);
   } catch (const Failure& failure) {
     switch (failure.report()) {
       case Failure::Report::ErrorBlock:

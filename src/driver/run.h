@@ -14,7 +14,8 @@ namespace pdsplit {
 // current directory; console lines go to `out`, stop messages to `err`.
 // Returns the exit status: 0 success or help, 2 a command-line error, 1 any
 // other failure.
+// Tables go to `disk`; reading and writing use up to `threads` threads.
 int run(std::span<const std::string> args, std::FILE* out, std::FILE* err,
-        Disk& disk);
+        Disk& disk, unsigned threads);
 
 }  // namespace pdsplit

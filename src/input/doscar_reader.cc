@@ -102,9 +102,34 @@ void DoscarReader::skip_lines(std::int64_t count, std::int64_t needed_lines) {
     if (!next_line(line)) fail_at_end(needed_lines);
 }
 
+bool DoscarReader::next_block(std::string_view& block) {
+  for (;;) {
+    const char* base = buffer_.get();
+    if (end_ > begin_) {
+      const void* last = memrchr(base + begin_, '\n', end_ - begin_);
+      if (last != nullptr) {
+        std::size_t stop =
+            static_cast<std::size_t>(static_cast<const char*>(last) - base) + 1;
+        block = std::string_view(base + begin_, stop - begin_);
+        begin_ = stop;
+        return true;
+      }
+    }
+    if (!refill()) {
+      if (end_ == begin_) return false;
+      block = std::string_view(buffer_.get() + begin_, end_ - begin_);
+      begin_ = end_;
+      return true;
+    }
+  }
+}
+
 void DoscarReader::fail_at_end(std::int64_t needed_lines) const {
-  std::string message =
-      "Error! DOSCAR ends at line " + std::to_string(line_number_);
+  fail_doscar_ends(line_number_, needed_lines);
+}
+
+void fail_doscar_ends(std::int64_t lines, std::int64_t needed_lines) {
+  std::string message = "Error! DOSCAR ends at line " + std::to_string(lines);
   if (needed_lines > 0)
     message += ", but its header needs " + std::to_string(needed_lines) +
                " lines";

@@ -12,6 +12,10 @@
 
 namespace pdsplit {
 
+// The Failure for a DOSCAR that ends after `lines` lines where
+// `needed_lines` are needed (0: not yet known).
+[[noreturn]] void fail_doscar_ends(std::int64_t lines, std::int64_t needed_lines);
+
 class DoscarReader {
  public:
   DoscarReader() = default;
@@ -34,6 +38,12 @@ class DoscarReader {
   // Skips `count` lines (none when count <= 0), with the end-of-file
   // Failure of require_line.
   void skip_lines(std::int64_t count, std::int64_t needed_lines);
+
+  // The rest of the file in large blocks of whole lines: each block ends
+  // with a line feed, except the last one of a file without a final line
+  // feed. False at the end of the file. Line numbers are not kept in this
+  // mode: line_number() stays at the last line handed out by next_line.
+  bool next_block(std::string_view& block);
 
   // Number of the last line handed out, counted from 1.
   std::int64_t line_number() const { return line_number_; }

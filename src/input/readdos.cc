@@ -8,6 +8,7 @@
 #include "driver/messages.h"
 #include "input/doscar_reader.h"
 #include "input/header.h"
+#include "input/line_blocks.h"
 #include "input/value_line.h"
 
 namespace pdsplit {
@@ -19,23 +20,27 @@ std::int64_t doscar_lines_needed(std::int32_t natom, std::int32_t ngrid) {
 }
 
 void readdos(std::int32_t natom, double* LDOS, std::int32_t ngrid,
-             std::int32_t npcol, Console& console) {
+             std::int32_t npcol, Console& console, unsigned threads) {
   DoscarReader doscar;
   if (!doscar.open(kDoscarPath))
     throw stop_with_message(std::string("Error! Cannot read DOSCAR: ") +
                             std::strerror(errno));
   std::int64_t needed = doscar_lines_needed(natom, ngrid);
-  doscar.skip_lines(6 + static_cast<std::int64_t>(ngrid), needed);
-  std::size_t stride = static_cast<std::size_t>(natom) *
-                       static_cast<std::size_t>(ngrid > 0 ? ngrid : 0);
-  for (std::int32_t k = 0; k < natom; ++k) {
-    doscar.skip_lines(1, needed);
-    for (std::int32_t j = 0; j < ngrid; ++j) {
-      std::string_view line = doscar.require_line(needed);
-      read_value_line(line, npcol, doscar.line_number(), doscar.line_complete(),
-                      LDOS + ldos_index(natom, ngrid, k, j, 0), stride);
-    }
-  }
+  std::int64_t grid = ngrid > 0 ? ngrid : 0;
+  doscar.skip_lines(6 + grid, needed);
+  // After the total-DOS block each atom has a header line and NGRID value
+  // lines; line numbers alone say where a value line goes.
+  std::int64_t first_atom_line = 7 + grid;
+  std::size_t row_size = static_cast<std::size_t>(npcol > 0 ? npcol : 0) + 1;
+  for_each_line(doscar, needed, needed, threads,
+                [&](std::int64_t number, std::string_view line, bool complete) {
+                  std::int64_t offset = number - first_atom_line;
+                  std::int64_t atom = offset / (grid + 1);
+                  std::int64_t j = offset % (grid + 1) - 1;
+                  if (j < 0) return;  // an atom header line
+                  double* row = LDOS + (static_cast<std::size_t>(atom * grid + j)) * row_size;
+                  read_value_line(line, npcol, number, complete, row);
+                });
   console.line(text::kClosing);
 }
 

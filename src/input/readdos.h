@@ -1,29 +1,37 @@
 // The projected-DOS block reader: every atom block of DOSCAR into LDOS.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "driver/console.h"
 
 namespace pdsplit {
 
-// Position of element (atom k, grid point j, column q), all 0-based, in
-// LDOS: the atom index varies fastest, then the grid point, then the column.
-inline std::size_t ldos_index(std::int32_t natom, std::int32_t ngrid,
-                              std::int32_t k, std::int32_t j, std::int32_t q) {
-  return static_cast<std::size_t>(k) +
-         static_cast<std::size_t>(natom) *
-             (static_cast<std::size_t>(j) +
-              static_cast<std::size_t>(ngrid) * static_cast<std::size_t>(q));
+// LDOS holds one table per atom, in atom order: NGRID rows of NPCOL + 1
+// doubles (the energy of that atom's line, then its NPCOL values). An atom's
+// table is thus what the table writer takes, and a file is read into it
+// front to back.
+inline std::size_t atom_table_size(std::int32_t ngrid, std::int32_t npcol) {
+  return static_cast<std::size_t>(ngrid > 0 ? ngrid : 0) *
+         (static_cast<std::size_t>(npcol > 0 ? npcol : 0) + 1);
+}
+
+// The table of atom `atom` (1-based).
+inline const double* atom_table(const double* LDOS, std::int32_t ngrid,
+                                std::int32_t npcol, std::int32_t atom) {
+  return LDOS + atom_table_size(ngrid, npcol) * static_cast<std::size_t>(atom - 1);
 }
 
 // Lines of DOSCAR up to the last value line of the last atom.
 std::int64_t doscar_lines_needed(std::int32_t natom, std::int32_t ngrid);
 
 // Fills all NATOM x NGRID x (NPCOL + 1) elements of LDOS from the atom
-// blocks, then prints the closing line. Throws a Failure when DOSCAR cannot
-// be read, ends early or holds a field that is no number.
+// blocks, using up to `threads` threads, then prints the closing line.
+// Throws a Failure when DOSCAR cannot be read, ends early or holds a field
+// that is no number; with several faults, the first in the file is
+// reported, whatever the number of threads.
 void readdos(std::int32_t natom, double* LDOS, std::int32_t ngrid,
-             std::int32_t npcol, Console& console);
+             std::int32_t npcol, Console& console, unsigned threads);
 
 }  // namespace pdsplit

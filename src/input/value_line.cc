@@ -40,18 +40,17 @@ void fail_not_a_number(std::int64_t line_number, std::size_t first_column,
 }
 
 void read_value_line(std::string_view line, std::int32_t k,
-                     std::int64_t line_number, bool complete, double* out,
-                     std::size_t stride) {
+                     std::int64_t line_number, bool complete, double* row) {
   if (!complete && static_cast<std::int64_t>(line.size()) < value_line_width(k))
     throw stop_with_message("Error! DOSCAR ends in the middle of line " +
                             std::to_string(line_number));
   std::string_view text = field_text(line, 0, 11);
-  if (!read_real_field(text, kEnergyDecimals, out[0]))
+  if (!read_real_field(text, kEnergyDecimals, row[0]))
     fail_not_a_number(line_number, 1, 11, text);
   for (std::int32_t i = 1; i <= k; ++i) {
     std::size_t first = 11 + 12 * static_cast<std::size_t>(i - 1);
     text = field_text(line, first, 12);
-    if (!read_real_field(text, kValueDecimals, out[i * stride]))
+    if (!read_real_field(text, kValueDecimals, row[i]))
       fail_not_a_number(line_number, first + 1, first + 12, text);
   }
 }

@@ -16,14 +16,13 @@ constexpr std::int64_t value_line_width(std::int32_t k) {
   return 11 + 12 * static_cast<std::int64_t>(k);
 }
 
-// Reads the energy into out[0] and value i into out[i * stride], i = 1..K.
+// Reads the energy into row[0] and value i into row[i], i = 1..K.
 // Columns after the last field are ignored; missing ones read as 0, except
 // that a last line cut short of its fields (no line feed after it) means the
 // file was cut off. Throws a Failure naming the line and columns of a field
 // that is no number.
 void read_value_line(std::string_view line, std::int32_t k,
-                     std::int64_t line_number, bool complete, double* out,
-                     std::size_t stride);
+                     std::int64_t line_number, bool complete, double* row);
 
 // Throws the Failure for a field that is no number: line, 1-based columns
 // and the field's text.

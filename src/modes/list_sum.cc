@@ -2,7 +2,6 @@
 
 #include "driver/errors.h"
 #include "driver/messages.h"
-#include "input/readdos.h"
 #include "modes/modes.h"
 #include "modes/operands.h"
 #include "output/names.h"
@@ -11,7 +10,7 @@
 namespace pdsplit {
 
 void list_sum(Arguments args, double shift, const Projected& data,
-              Console& console, Disk& disk) {
+              Console& console, Output& output) {
   if (args.size() == 1) noatom();
   std::size_t operands = args.size() - 1;
   // An operand that gives no value leaves its entry at 0, which the range
@@ -34,17 +33,9 @@ void list_sum(Arguments args, double shift, const Projected& data,
   std::string FILENAME =
       named ? given_name(args.back()) : std::string(kSumName);
 
-  copy_energies_of_first_atom(data);
-  for (std::int32_t q = 1; q <= data.npcol; ++q) {
-    for (std::int32_t g = 0; g < data.ngrid; ++g) {
-      const double* run = data.LDOS + ldos_index(data.natom, data.ngrid, 0, g, q);
-      double sum = 0;
-      for (std::int32_t n : N) sum += run[n - 1];
-      data.DOS[g + static_cast<std::size_t>(data.ngrid) * q] = sum;
-    }
-  }
+  sum_atoms(data, N);
   console.line(text::kCreatingFile);
-  writedos(FILENAME, shift, data.DOS, data.ngrid, data.npcol, disk);
+  writedos(FILENAME, shift, data.DOS, data.ngrid, data.npcol, output);
 }
 
 }  // namespace pdsplit

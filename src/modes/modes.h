@@ -2,6 +2,9 @@
 // it checks its operands, names its output, fills the table and writes it.
 // `args` is the whole command line after the program name (args[0] is the
 // option); `shift` is what the writer subtracts from every energy.
+//
+// Tables are NGRID rows of K + 1 doubles, row after row: the energy, then
+// the K values of that grid point.
 #pragma once
 
 #include <cstdint>
@@ -9,43 +12,44 @@
 #include <string>
 
 #include "driver/console.h"
-#include "output/disk.h"
+#include "output/writedos.h"
 
 namespace pdsplit {
 
 using Arguments = std::span<const std::string>;
 
-// Reads the total-DOS block into TDOS (NGRID rows, NTCOL + 1 columns, the
-// grid index fastest) and prints the closing line.
+// Reads the total-DOS block into TDOS (NGRID rows of NTCOL + 1) and prints
+// the closing line.
 void readtdos(double* TDOS, std::int32_t ngrid, std::int32_t ntcol,
               Console& console);
 
 // Writes TDOS to "iDOS" or the given name.
 void total_dos(Arguments args, double shift, const double* TDOS,
                std::int32_t ngrid, std::int32_t ntcol, Console& console,
-               Disk& disk);
+               Output& output);
 
-// The projected blocks of all atoms as read by readdos, and the output
-// table the projected modes fill (NGRID rows, NPCOL + 1 columns).
+// The projected blocks of all atoms as read by readdos (one table per
+// atom), the threads the modes may use, and, for the sums, the output table
+// DOS (NGRID rows of NPCOL + 1).
 struct Projected {
   const double* LDOS;
   double* DOS;
   std::int32_t natom, ngrid, npcol;
+  unsigned threads;
 };
 
 void single_atom(Arguments args, double shift, const Projected& data,
-                 Console& console, Disk& disk);
+                 Console& console, Output& output);
 void all_atoms(Arguments args, double shift, const Projected& data,
-               Console& console, Disk& disk);
+               Console& console, Output& output);
 void range_sum(Arguments args, double shift, const Projected& data,
-               Console& console, Disk& disk);
+               Console& console, Output& output);
 void list_sum(Arguments args, double shift, const Projected& data,
-              Console& console, Disk& disk);
+              Console& console, Output& output);
 
-// Copies atom `atom` (1-based) of LDOS into DOS, its own energies included.
-void copy_atom(const Projected& data, std::int32_t atom);
-
-// DOS column 1 from the energies of atom 1, as the sum tables show them.
-void copy_energies_of_first_atom(const Projected& data);
+// Fills DOS with the energies of atom 1 and, in every value column, the
+// sum of the listed atoms (1-based), each sum starting from 0 and adding
+// the atoms in list order, in double precision.
+void sum_atoms(const Projected& data, std::span<const std::int32_t> atoms);
 
 }  // namespace pdsplit

@@ -1,18 +1,40 @@
+#include <algorithm>
+#include <thread>
+#include <vector>
+
 #include "input/readdos.h"
 #include "modes/modes.h"
 
 namespace pdsplit {
 
-void copy_atom(const Projected& data, std::int32_t atom) {
-  for (std::int32_t q = 0; q <= data.npcol; ++q)
-    for (std::int32_t g = 0; g < data.ngrid; ++g)
-      data.DOS[g + static_cast<std::size_t>(data.ngrid) * q] =
-          data.LDOS[ldos_index(data.natom, data.ngrid, atom - 1, g, q)];
+namespace {
+
+// Rows [first, last) of the sum. Adding atom after atom over the whole
+// row range keeps the memory access sequential and the order of additions
+// of every element the list order.
+void sum_rows(const Projected& data, std::span<const std::int32_t> atoms,
+              std::size_t first, std::size_t last) {
+  std::size_t columns = static_cast<std::size_t>(data.npcol) + 1;
+  double* out = data.DOS + first * columns;
+  std::size_t count = (last - first) * columns;
+  const double* atom1 = atom_table(data.LDOS, data.ngrid, data.npcol, 1) + first * columns;
+  for (std::size_t i = 0; i < count; ++i) out[i] = i % columns == 0 ? atom1[i] : 0.0;
+  for (std::int32_t atom : atoms) {
+    const double* in = atom_table(data.LDOS, data.ngrid, data.npcol, atom) + first * columns;
+    for (std::size_t i = 0; i < count; i += columns)
+      for (std::size_t c = 1; c < columns; ++c) out[i + c] += in[i + c];
+  }
 }
 
-void copy_energies_of_first_atom(const Projected& data) {
-  for (std::int32_t g = 0; g < data.ngrid; ++g)
-    data.DOS[g] = data.LDOS[ldos_index(data.natom, data.ngrid, 0, g, 0)];
+}  // namespace
+
+void sum_atoms(const Projected& data, std::span<const std::int32_t> atoms) {
+  std::size_t rows = static_cast<std::size_t>(data.ngrid > 0 ? data.ngrid : 0);
+  unsigned parts = std::max(1u, std::min<unsigned>(data.threads, static_cast<unsigned>(rows / 64 + 1)));
+  std::vector<std::jthread> helpers;
+  for (unsigned p = 1; p < parts; ++p)
+    helpers.emplace_back([&, p] { sum_rows(data, atoms, rows * p / parts, rows * (p + 1) / parts); });
+  sum_rows(data, atoms, 0, rows / parts);
 }
 
 }  // namespace pdsplit

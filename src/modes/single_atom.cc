@@ -1,5 +1,6 @@
 #include "driver/errors.h"
 #include "driver/messages.h"
+#include "input/readdos.h"
 #include "modes/modes.h"
 #include "modes/operands.h"
 #include "output/names.h"
@@ -8,7 +9,7 @@
 namespace pdsplit {
 
 void single_atom(Arguments args, double shift, const Projected& data,
-                 Console& console, Disk& disk) {
+                 Console& console, Output& output) {
   if (args.size() == 1) noatom();
   if (args.size() >= 4) manarg();
   std::int32_t N = 0;
@@ -19,9 +20,10 @@ void single_atom(Arguments args, double shift, const Projected& data,
   std::string FILENAME = (args.size() == 3 ? given_name(args[2])
                                            : std::string(kAtomPrefix)) +
                          SUFFIX;
-  copy_atom(data, N);
   console.line(text::kCreatingFile);
-  writedos(FILENAME, shift, data.DOS, data.ngrid, data.npcol, disk);
+  // An atom's table in LDOS already has the writer's shape: no copy.
+  writedos(FILENAME, shift, atom_table(data.LDOS, data.ngrid, data.npcol, N),
+           data.ngrid, data.npcol, output);
 }
 
 }  // namespace pdsplit

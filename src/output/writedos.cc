@@ -4,7 +4,10 @@
 
 #include <cerrno>
 #include <cstring>
+#include <algorithm>
 #include <memory>
+#include <thread>
+#include <vector>
 
 #include "driver/failure.h"
 #include "output/format.h"
@@ -13,7 +16,10 @@ namespace pdsplit {
 
 namespace {
 
-constexpr std::size_t kBufferSize = std::size_t{1} << 20;
+// Tables are formatted and written in chunks of this size.
+constexpr std::size_t kChunkSize = std::size_t{16} << 20;
+// Below this, formatting is not worth a second thread.
+constexpr std::size_t kMinPartSize = std::size_t{128} << 10;
 
 // A temporary file beside the target that becomes the target on commit and
 // disappears otherwise.
@@ -82,34 +88,61 @@ class PendingFile {
 
 }  // namespace
 
-void format_table_line(double energy, const double* row, std::size_t stride,
-                       std::int32_t k, char* out) {
-  format_energy(energy, out);
+void format_table_line(double shift, const double* row, std::int32_t k,
+                       char* out) {
+  format_energy(row[0] - shift, out);
   out += kEnergyWidth;
   for (std::int32_t i = 1; i <= k; ++i, out += kValueWidth)
-    format_value(row[static_cast<std::size_t>(i) * stride], out);
+    format_value(row[i], out);
 }
 
+char* Output::buffer(std::size_t size) {
+  if (size > capacity_) {
+    buffer_.reset(new char[size]);
+    capacity_ = size;
+  }
+  return buffer_.get();
+}
+
+namespace {
+
+// Formats rows [first, first + count) into `out`, line after line.
+void format_rows(double shift, const double* table, std::int32_t k,
+                 std::size_t first, std::size_t count, std::size_t line_size,
+                 char* out) {
+  std::size_t columns = static_cast<std::size_t>(k > 0 ? k : 0) + 1;
+  for (std::size_t g = first; g < first + count; ++g, out += line_size) {
+    format_table_line(shift, table + columns * g, k, out);
+    out[line_size - 1] = '\n';
+  }
+}
+
+}  // namespace
+
 void writedos(const std::string& FILENAME, double shift, const double* table,
-              std::int32_t ngrid, std::int32_t k, Disk& disk) {
-  PendingFile file(FILENAME, disk);
+              std::int32_t ngrid, std::int32_t k, Output& output) {
+  PendingFile file(FILENAME, output.disk());
+  std::size_t rows = static_cast<std::size_t>(ngrid > 0 ? ngrid : 0);
   std::size_t line_size =
       kEnergyWidth + kValueWidth * static_cast<std::size_t>(k > 0 ? k : 0) + 1;
-  std::size_t capacity = std::max(kBufferSize, line_size);
-  std::unique_ptr<char[]> buffer(new char[capacity]);
-  std::size_t used = 0;
-  std::size_t stride = static_cast<std::size_t>(ngrid > 0 ? ngrid : 0);
-  for (std::int32_t g = 0; g < ngrid; ++g) {
-    if (capacity - used < line_size) {
-      file.write(buffer.get(), used);
-      used = 0;
+  std::size_t chunk_rows = std::max<std::size_t>(1, kChunkSize / line_size);
+  char* buffer = output.buffer(std::min(rows, chunk_rows) * line_size);
+  for (std::size_t first = 0; first < rows; first += chunk_rows) {
+    std::size_t count = std::min(chunk_rows, rows - first);
+    // Every line has the same length, so threads can format disjoint rows
+    // straight into their places.
+    unsigned parts = static_cast<unsigned>(std::clamp<std::size_t>(
+        count * line_size / kMinPartSize, 1, output.threads()));
+    std::vector<std::jthread> helpers;
+    for (unsigned p = 1; p < parts; ++p) {
+      std::size_t begin = count * p / parts, end = count * (p + 1) / parts;
+      helpers.emplace_back(format_rows, shift, table, k, first + begin, end - begin,
+                           line_size, buffer + begin * line_size);
     }
-    const double* row = table + g;
-    format_table_line(row[0] - shift, row, stride, k, buffer.get() + used);
-    used += line_size;
-    buffer[used - 1] = '\n';
+    format_rows(shift, table, k, first, count / parts, line_size, buffer);
+    helpers.clear();
+    file.write(buffer, count * line_size);
   }
-  file.write(buffer.get(), used);
   file.commit();
 }
 

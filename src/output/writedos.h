@@ -2,25 +2,46 @@
 // written whole or not at all.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "output/disk.h"
 
 namespace pdsplit {
 
-// Writes the table (NGRID rows, K + 1 columns, the grid index varying
-// fastest; column 0 the energy) to the file `FILENAME`, each energy lowered
-// by `shift`. The table goes to a temporary file in the target's folder that
+// Where tables go and what writing them may use: the disk, the threads that
+// format lines, and a buffer kept from one table to the next (a run of
+// `-a` writes thousands of tables).
+class Output {
+ public:
+  explicit Output(Disk& disk, unsigned threads = 1)
+      : disk_(disk), threads_(threads < 1 ? 1 : threads) {}
+  Disk& disk() { return disk_; }
+  unsigned threads() const { return threads_; }
+  // At least `size` bytes, valid until the next call.
+  char* buffer(std::size_t size);
+
+ private:
+  Disk& disk_;
+  unsigned threads_;
+  std::unique_ptr<char[]> buffer_;
+  std::size_t capacity_ = 0;
+};
+
+// Writes the table (NGRID rows of K + 1 doubles, one row after the other;
+// column 0 the energy) to the file `FILENAME`, each energy lowered by
+// `shift`. The table goes to a temporary file in the target's folder that
 // replaces the target only when complete; on any failure the temporary file
 // is removed, an existing target is left as it was, and a Failure names the
 // file and the system's reason.
 void writedos(const std::string& FILENAME, double shift, const double* table,
-              std::int32_t ngrid, std::int32_t k, Disk& disk);
+              std::int32_t ngrid, std::int32_t k, Output& output);
 
 // One table line, without its line feed: 11 + 12 * K characters written to
-// `out`. `row` points at the energy; value i is at row[i * stride].
-void format_table_line(double energy, const double* row, std::size_t stride,
-                       std::int32_t k, char* out);
+// `out` from the row (energy, then K values), the energy lowered by `shift`.
+void format_table_line(double shift, const double* row, std::int32_t k,
+                       char* out);
 
 }  // namespace pdsplit
