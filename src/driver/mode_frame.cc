@@ -1,9 +1,8 @@
 #include "driver/mode_frame.h"
 
 #include <array>
-#include <memory>
-#include <new>
 
+#include "driver/array.h"
 #include "driver/cpu_time.h"
 #include "driver/failure.h"
 #include "driver/messages.h"
@@ -39,23 +38,11 @@ std::string_view heading_of(Mode mode) {
   return {};
 }
 
-// Extents below zero count as zero; a product too large for memory (or
-// for size_t) is reported as a failed allocation. The memory is left
-// untouched: the reader overwrites every element, and a header that
-// promises more than the file holds must fail on the short file, not on
-// pages filled with zeros.
-std::unique_ptr<double[]> allocate(std::initializer_list<std::int64_t> extents,
-                                   std::string_view failure) {
-  std::size_t count = 1;
-  for (std::int64_t e : extents) {
-    std::size_t n = e > 0 ? static_cast<std::size_t>(e) : 0;
-    if (n != 0 && count > SIZE_MAX / sizeof(double) / n)
-      throw stop_with_message(std::string(failure));
-    count *= n;
-  }
-  double* p = new (std::nothrow) double[count == 0 ? 1 : count];
-  if (p == nullptr) throw stop_with_message(std::string(failure));
-  return std::unique_ptr<double[]>(p);
+Array allocate(std::initializer_list<std::int64_t> extents,
+               std::string_view failure) {
+  Array array(extents);
+  if (array.get() == nullptr) throw stop_with_message(std::string(failure));
+  return array;
 }
 
 // The shift the writer subtracts: the Fermi energy, unless the option
@@ -106,7 +93,7 @@ void run_mode(Mode mode, std::span<const std::string> args, Console& console,
     // One atom's table is written straight from LDOS; only the sums need
     // a table of their own.
     bool sums = mode == Mode::RangeSum || mode == Mode::ListSum;
-    std::unique_ptr<double[]> DOS;
+    Array DOS;
     if (sums)
       DOS = allocate({h.ngrid, std::int64_t{h.npcol} + 1}, text::kAllocOutput);
     readdos(h.natom, LDOS.get(), h.ngrid, h.npcol, console, output.threads());

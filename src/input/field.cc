@@ -1,7 +1,10 @@
 #include "input/field.h"
 
 #include <charconv>
+#include <cstring>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <string>
 
@@ -50,11 +53,19 @@ bool read_special(std::string_view text, std::size_t pos, bool negative,
 // The exact value digits x 10^exp10, correctly rounded, for digits that do
 // not fit the fast path.
 double exact_decimal(std::string_view digits, long exp10, bool negative) {
-  std::string text(digits);
-  text += 'e';
-  text += std::to_string(exp10);
+  char stack_text[96];
+  std::string heap_text;
+  char* text = stack_text;
+  if (digits.size() + 24 > sizeof stack_text) {
+    heap_text.resize(digits.size() + 24);
+    text = heap_text.data();
+  }
+  std::memcpy(text, digits.data(), digits.size());
+  char* end = text + digits.size();
+  *end++ = 'e';
+  end = std::to_chars(end, end + 22, exp10).ptr;
   double v = 0;
-  auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+  auto [ptr, ec] = std::from_chars(text, end, v);
   if (ec == std::errc::result_out_of_range) {
     // The magnitude is either beyond the largest double or below half the
     // smallest one; which one is told by where the decimal point falls.
@@ -182,6 +193,104 @@ bool read_real_field(std::string_view text, int implied_decimals,
     return true;
   }
   value = exact_decimal(std::string_view(digits, ndigits), exp10, negative);
+  return true;
+}
+
+namespace {
+
+// dddd x 10^exp10 for exponents beyond the exact powers, correctly rounded,
+// or false when that cannot be settled quickly. The product is formed in
+// 64-bit extended precision from a correctly rounded power of ten: two
+// roundings, so it lies within 4 units of its last place of the exact
+// value, and rounding it to a double gives the correctly rounded result
+// unless it lies that close to the midpoint between two doubles.
+bool scaled_value(unsigned mantissa, int exp10, double& value) {
+  if constexpr (std::numeric_limits<long double>::digits != 64) {
+    return false;
+  } else {
+    constexpr int kLowest = -400, kHighest = 400;
+    if (exp10 < kLowest || exp10 > kHighest) return false;
+    static const auto* powers = [] {
+      auto* table = new long double[kHighest - kLowest + 1];
+      char text[16];
+      for (int e = kLowest; e <= kHighest; ++e) {
+        std::snprintf(text, sizeof text, "1e%d", e);
+        table[e - kLowest] = std::strtold(text, nullptr);
+      }
+      return table;
+    }();
+    long double x = static_cast<long double>(mantissa) * powers[exp10 - kLowest];
+    if (x < static_cast<long double>(std::numeric_limits<double>::min()) ||
+        x > static_cast<long double>(std::numeric_limits<double>::max()))
+      return false;  // subnormal or overflowing: the general path decides
+    int e2 = 0;
+    long double fraction = std::frexp(x, &e2);
+    auto bits = static_cast<std::uint64_t>(std::ldexp(fraction, 64));
+    // The 11 bits a double drops; 0x400 is the midpoint.
+    std::uint64_t dropped = bits & 0x7ff;
+    if (dropped >= 0x400 - 4 && dropped <= 0x400 + 4) return false;
+    value = static_cast<double>(x);
+    return true;
+  }
+}
+
+}  // namespace
+
+bool read_value_fast(const char* f, double& value) {
+  if (f[0] != ' ' || f[2] != '0' || f[3] != '.') return false;
+  bool negative = f[1] == '-';
+  if (!negative && f[1] != ' ') return false;
+  unsigned d[4] = {static_cast<unsigned>(f[4] - '0'), static_cast<unsigned>(f[5] - '0'),
+                   static_cast<unsigned>(f[6] - '0'), static_cast<unsigned>(f[7] - '0')};
+  if (d[0] > 9 || d[1] > 9 || d[2] > 9 || d[3] > 9) return false;
+  // E+dd, or a sign and three digits for exponents beyond 99.
+  const char* sign = f[8] == 'E' ? f + 9 : f + 8;
+  if (*sign != '+' && *sign != '-') return false;
+  int exponent = 0;
+  for (const char* p = sign + 1; p < f + 12; ++p) {
+    unsigned digit = static_cast<unsigned>(*p - '0');
+    if (digit > 9) return false;
+    exponent = exponent * 10 + static_cast<int>(digit);
+  }
+  if (*sign == '-') exponent = -exponent;
+  unsigned mantissa = d[0] * 1000 + d[1] * 100 + d[2] * 10 + d[3];
+  // 0.dddd x 10^e is dddd x 10^(e - 4).
+  int exp10 = exponent - 4;
+  double v = 0;
+  if (mantissa == 0) {
+    v = 0;
+  } else if (exp10 >= -22 && exp10 <= 22) {
+    double m = static_cast<double>(mantissa);
+    v = exp10 >= 0 ? m * kExactPowers[exp10] : m / kExactPowers[-exp10];
+  } else if (!scaled_value(mantissa, exp10, v)) {
+    return false;
+  }
+  value = negative ? -v : v;
+  return true;
+}
+
+bool read_energy_fast(const char* f, double& value) {
+  constexpr int kPoint = 7;  // F11.3: the decimal point in column 8
+  if (f[kPoint] != '.') return false;
+  int i = 0;
+  while (i < kPoint && f[i] == ' ') ++i;
+  bool negative = i < kPoint && f[i] == '-';
+  if (negative) ++i;
+  if (i == kPoint) return false;
+  std::uint64_t m = 0;
+  for (; i < kPoint; ++i) {
+    unsigned digit = static_cast<unsigned>(f[i] - '0');
+    if (digit > 9) return false;
+    m = m * 10 + digit;
+  }
+  for (i = kPoint + 1; i < 11; ++i) {
+    unsigned digit = static_cast<unsigned>(f[i] - '0');
+    if (digit > 9) return false;
+    m = m * 10 + digit;
+  }
+  // At most ten digits: exact as a double, and 1000 is an exact power.
+  double v = static_cast<double>(m) / 1000.0;
+  value = negative ? -v : v;
   return true;
 }
 

@@ -1,5 +1,6 @@
 #include "input/value_line.h"
 
+#include <algorithm>
 #include <string>
 
 #include "driver/failure.h"
@@ -45,10 +46,15 @@ void read_value_line(std::string_view line, std::int32_t k,
     throw stop_with_message("Error! DOSCAR ends in the middle of line " +
                             std::to_string(line_number));
   std::string_view text = field_text(line, 0, 11);
-  if (!read_real_field(text, kEnergyDecimals, row[0]))
+  if (!(text.size() == 11 && read_energy_fast(text.data(), row[0])) &&
+      !read_real_field(text, kEnergyDecimals, row[0]))
     fail_not_a_number(line_number, 1, 11, text);
+  // Fields lying wholly within the line take the fast path when they can.
+  std::int32_t whole = static_cast<std::int32_t>(
+      std::min<std::int64_t>(k, line.size() >= 11 ? (line.size() - 11) / 12 : 0));
   for (std::int32_t i = 1; i <= k; ++i) {
     std::size_t first = 11 + 12 * static_cast<std::size_t>(i - 1);
+    if (i <= whole && read_value_fast(line.data() + first, row[i])) continue;
     text = field_text(line, first, 12);
     if (!read_real_field(text, kValueDecimals, row[i]))
       fail_not_a_number(line_number, first + 1, first + 12, text);
