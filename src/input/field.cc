@@ -223,9 +223,10 @@ bool scaled_value(unsigned mantissa, int exp10, double& value) {
     if (x < static_cast<long double>(std::numeric_limits<double>::min()) ||
         x > static_cast<long double>(std::numeric_limits<double>::max()))
       return false;  // subnormal or overflowing: the general path decides
-    int e2 = 0;
-    long double fraction = std::frexp(x, &e2);
-    auto bits = static_cast<std::uint64_t>(std::ldexp(fraction, 64));
+    // The x87 format keeps its 64-bit significand, leading bit included,
+    // in its first eight bytes.
+    std::uint64_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
     // The 11 bits a double drops; 0x400 is the midpoint.
     std::uint64_t dropped = bits & 0x7ff;
     if (dropped >= 0x400 - 4 && dropped <= 0x400 + 4) return false;

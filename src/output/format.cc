@@ -2,11 +2,16 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace pdsplit {
 
 namespace {
+
+constexpr int kPowerRange = 300;
 
 void right_align(const char* text, std::size_t len, std::size_t width,
                  char* out) {
@@ -32,9 +37,90 @@ bool format_special(double x, std::size_t width, char* out) {
   return true;
 }
 
+// Powers of ten as the correctly rounded doubles strtod gives.
+const double* powers_of_ten() {
+  static const double* table = [] {
+    auto* t = new double[2 * kPowerRange + 1];
+    char text[16];
+    for (int e = -kPowerRange; e <= kPowerRange; ++e) {
+      std::snprintf(text, sizeof text, "1e%d", e);
+      t[e + kPowerRange] = std::strtod(text, nullptr);
+    }
+    return t;
+  }();
+  return table;
+}
+
+// Whether y, a scaled value carrying at most `error` of rounding, is too
+// close to a rounding tie to be rounded by looking at it.
+bool near_tie(double y, double error) {
+  double fraction = y - std::floor(y);
+  return std::fabs(fraction - 0.5) <= error;
+}
+
+void put_digits(std::uint64_t n, char* end, int count) {
+  for (int i = 0; i < count; ++i, n /= 10) *--end = static_cast<char>('0' + n % 10);
+}
+
+// F-form with three decimals for values that fit the common widths; false
+// when the exact path must decide.
+bool format_fixed3_fast(double x, std::size_t width, char* out) {
+  double a = std::fabs(x);
+  if (!(a < 1e9)) return false;
+  double y = a * 1000.0;  // one rounding: off by at most y * 2^-53
+  if (near_tie(y, y * 4e-16 + 1e-300)) return false;
+  auto n = static_cast<std::uint64_t>(y + 0.5);
+  bool negative = x < 0 && n != 0;
+  std::uint64_t whole = n / 1000;
+  int whole_digits = 1;
+  for (std::uint64_t w = whole; w >= 10; w /= 10) ++whole_digits;
+  std::size_t len = static_cast<std::size_t>(whole_digits) + 4 + negative;
+  if (len > width) return false;
+  std::memset(out, ' ', width - len);
+  char* end = out + width;
+  put_digits(n % 1000, end, 3);
+  end[-4] = '.';
+  put_digits(whole, end - 4, whole_digits);
+  if (negative) end[-5 - whole_digits] = '-';
+  return true;
+}
+
+// The four significant digits and decimal exponent e of 0.dddd x 10^e for
+// normal magnitudes away from rounding ties; false when the exact path must
+// decide.
+bool value_digits_fast(double a, unsigned& digits, int& exponent) {
+  if (!(a >= 1e-280 && a < 1e280)) return false;
+  std::uint64_t bits;
+  std::memcpy(&bits, &a, sizeof bits);
+  int e2 = static_cast<int>((bits >> 52) & 0x7ff) - 1023;  // floor(log2 a)
+  // floor(e2 * log10(2)), possibly one too low: corrected below.
+  int e10 = (e2 * 78913) >> 18;
+  const double* pow10 = powers_of_ten() + kPowerRange;
+  double y = a * pow10[3 - e10];
+  if (y >= 10000) {
+    ++e10;
+    y = a * pow10[3 - e10];
+  } else if (y < 1000) {
+    --e10;
+    y = a * pow10[3 - e10];
+  }
+  // Two roundings (the power and the product): y is off by at most
+  // y * 2^-52, far less than this margin.
+  if (!(y >= 1000 && y < 10000) || near_tie(y, 1e-8)) return false;
+  auto n = static_cast<unsigned>(y + 0.5);
+  if (n == 10000) {  // 9999.5 and up carry into the next power
+    n = 1000;
+    ++e10;
+  }
+  digits = n;
+  exponent = e10 + 1;
+  return true;
+}
+
 }  // namespace
 
 void format_fixed3(double x, std::size_t width, char* out) {
+  if (format_fixed3_fast(x, width, out)) return;
   if (!std::isfinite(x)) {
     if (!format_special(x, width, out)) fill('*', width, out);
     return;
@@ -73,24 +159,27 @@ void format_value(double x, char* out) {
     std::memcpy(out, "  0.0000E+00", kValueWidth);
     return;
   }
-  // to_chars gives d.ddde+XX with the four correctly rounded significant
-  // digits; 0.dddd form moves the point one place and the exponent by one.
-  char buf[24];
-  auto res = std::to_chars(buf, buf + sizeof buf, std::fabs(x),
-                           std::chars_format::scientific, 3);
+  unsigned digits = 0;
   int exponent = 0;
-  std::from_chars(buf + 7, res.ptr, exponent);  // the digits after "d.ddde+"
-  if (buf[6] == '-') exponent = -exponent;
-  exponent += 1;
+  if (!value_digits_fast(std::fabs(x), digits, exponent)) {
+    // to_chars gives d.ddde+XX with the four correctly rounded significant
+    // digits; 0.dddd form moves the point one place and the exponent by one.
+    char buf[24];
+    auto res = std::to_chars(buf, buf + sizeof buf, std::fabs(x),
+                             std::chars_format::scientific, 3);
+    std::from_chars(buf + 7, res.ptr, exponent);  // the digits after "d.ddde+"
+    if (buf[6] == '-') exponent = -exponent;
+    exponent += 1;
+    digits = static_cast<unsigned>((buf[0] - '0') * 1000 + (buf[2] - '0') * 100 +
+                                   (buf[3] - '0') * 10 + (buf[4] - '0'));
+  }
   char* p = out;
   *p++ = ' ';
   *p++ = x < 0 ? '-' : ' ';
   *p++ = '0';
   *p++ = '.';
-  *p++ = buf[0];
-  *p++ = buf[2];
-  *p++ = buf[3];
-  *p++ = buf[4];
+  put_digits(digits, p + 4, 4);
+  p += 4;
   int magnitude = exponent < 0 ? -exponent : exponent;
   char sign = exponent < 0 ? '-' : '+';
   if (magnitude < 100) {
