@@ -220,3 +220,69 @@ TEST(CountColumns, SeesOnlyTheFirst395Columns) {
 }
 
 }  // namespace
+
+namespace {
+
+long samples_from_environment(long fallback) {
+  // The benchmark run sets a far larger count once; CI keeps the default.
+  const char* text = std::getenv("PDSPLIT_FIELD_SAMPLES");
+  return text != nullptr ? std::atol(text) : fallback;
+}
+
+TEST(FastPaths, ValueFieldsAgreeWithStrtod) {
+  long count = samples_from_environment(10'000'000);
+  std::mt19937_64 rng(2026);
+  long misses = 0;
+  for (long i = 0; i < count; ++i) {
+    std::uint64_t bits = rng();
+    double x;
+    std::memcpy(&x, &bits, sizeof x);
+    if (!std::isfinite(x)) continue;
+    if (i % 4 == 0) x = std::ldexp(x, -std::ilogb(x) + static_cast<int>(rng() % 200) - 150);
+    char sci[64], field[64], canonical[64];
+    std::snprintf(sci, sizeof sci, "%.3e", std::fabs(x));
+    int e10 = std::atoi(sci + 6) + 1;
+    const char* sign = std::signbit(x) ? " -" : "  ";
+    if (x == 0) {
+      std::snprintf(field, sizeof field, "%s0.0000E+00", sign);
+      std::snprintf(canonical, sizeof canonical, "%s0", std::signbit(x) ? "-" : "");
+    } else {
+      if (std::abs(e10) < 100)
+        std::snprintf(field, sizeof field, "%s0.%c%.3sE%+03d", sign, sci[0], sci + 2, e10);
+      else
+        std::snprintf(field, sizeof field, "%s0.%c%.3s%+04d", sign, sci[0], sci + 2, e10);
+      std::snprintf(canonical, sizeof canonical, "%s0.%c%.3se%d", std::signbit(x) ? "-" : "",
+                    sci[0], sci + 2, e10);
+    }
+    double fast = 0;
+    if (!pdsplit::read_value_fast(field, fast)) {
+      ++misses;
+      continue;
+    }
+    double want = std::strtod(canonical, nullptr);
+    ASSERT_TRUE(same_bits(fast, want)) << field << " read as " << fast << ", want " << want;
+  }
+  // Only subnormals, overflow and values within a hair of a tie go the long way.
+  EXPECT_LT(misses, count / 100);
+}
+
+TEST(FastPaths, EnergyFieldsAgreeWithStrtod) {
+  long count = samples_from_environment(10'000'000) / 4;
+  std::mt19937_64 rng(11);
+  for (long i = 0; i < count; ++i) {
+    long long milli = static_cast<long long>(rng() % 20'000'000'000ULL) - 10'000'000'000LL;
+    if (i % 2) milli /= static_cast<long long>(1 + rng() % 100000);
+    char field[32];
+    int len = std::snprintf(field, sizeof field, "%11.3f", static_cast<double>(milli) / 1000.0);
+    if (len != 11) continue;
+    double fast = 0;
+    ASSERT_TRUE(pdsplit::read_energy_fast(field, fast)) << field;
+    double want = std::strtod(field, nullptr);
+    ASSERT_TRUE(same_bits(fast, want) || (fast == 0 && want == 0)) << field;
+  }
+  double v = 0;
+  for (const char* other : {"    -20.00 ", "    -2x.000", "  1.5E+01  ", "           ", "   -  0.000"})
+    EXPECT_FALSE(pdsplit::read_energy_fast(other, v)) << other;
+}
+
+}  // namespace

@@ -1,8 +1,10 @@
 #include "input/doscar_reader.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -11,19 +13,21 @@
 
 namespace pdsplit {
 
-namespace {
-// Large enough that a file is read in few system calls, small enough that
-// it costs nothing noticeable beside the arrays the data goes to.
-constexpr std::size_t kBlockSize = std::size_t{4} << 20;
-}  // namespace
-
 DoscarReader::~DoscarReader() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-bool DoscarReader::open(const char* path) {
+bool DoscarReader::open(const char* path, std::size_t block_size) {
   fd_ = ::open(path, O_RDONLY | O_CLOEXEC);
-  return fd_ >= 0;
+  if (fd_ < 0) return false;
+  // A small file needs no more buffer than its size: fresh memory costs a
+  // page fault per page touched.
+  struct stat st;
+  block_size_ = block_size;
+  if (::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode))
+    block_size_ = std::clamp<std::size_t>(static_cast<std::size_t>(st.st_size) + 1,
+                                          4096, block_size);
+  return true;
 }
 
 bool DoscarReader::refill() {
@@ -35,7 +39,7 @@ bool DoscarReader::refill() {
   }
   if (end_ == capacity_) {
     // One line longer than the buffer: make room for it.
-    std::size_t grown = capacity_ == 0 ? kBlockSize : capacity_ * 2;
+    std::size_t grown = capacity_ == 0 ? block_size_ : capacity_ * 2;
     std::unique_ptr<char[]> bigger(new char[grown]);
     if (end_ > 0) std::memcpy(bigger.get(), buffer_.get(), end_);
     buffer_ = std::move(bigger);

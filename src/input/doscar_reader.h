@@ -24,8 +24,13 @@ class DoscarReader {
   ~DoscarReader();
 
   // Opens the file for reading; false when it cannot be opened. A path that
-  // names a directory opens, but its first read fails.
-  bool open(const char* path);
+  // names a directory opens, but its first read fails. The file is read in
+  // blocks of up to `block_size` bytes (a reader that needs only the top of
+  // a file should not read megabytes of it).
+  bool open(const char* path, std::size_t block_size = kLargeBlock);
+
+  static constexpr std::size_t kLargeBlock = std::size_t{4} << 20;
+  static constexpr std::size_t kSmallBlock = std::size_t{64} << 10;
 
   // The next line, or false at the end of the file. Throws a Failure when
   // the file cannot be read.
@@ -62,6 +67,7 @@ class DoscarReader {
   int fd_ = -1;
   std::unique_ptr<char[]> buffer_;
   std::size_t capacity_ = 0;
+  std::size_t block_size_ = kLargeBlock;
   std::size_t begin_ = 0;  // first unread byte
   std::size_t end_ = 0;    // one past the last byte read from the file
   bool at_eof_ = false;

@@ -92,7 +92,7 @@ std::int64_t header_lines_needed(std::int32_t ngrid) {
 
 Header readheader(Console& console) {
   DoscarReader doscar;
-  if (!doscar.open(kDoscarPath))
+  if (!doscar.open(kDoscarPath, DoscarReader::kSmallBlock))
     throw Failure(Failure::Report::ConsoleLine, kExitFailure,
                   std::string(text::kNoDoscar));
   console.line(text::kOpening);

@@ -16,7 +16,7 @@ namespace pdsplit {
 void readtdos(double* TDOS, std::int32_t ngrid, std::int32_t ntcol,
               Console& console) {
   DoscarReader doscar;
-  if (!doscar.open(kDoscarPath))
+  if (!doscar.open(kDoscarPath, DoscarReader::kSmallBlock))
     throw stop_with_message(std::string("Error! Cannot read DOSCAR: ") +
                             std::strerror(errno));
   std::int64_t needed = header_lines_needed(ngrid);
