@@ -1,3 +1,9 @@
+#include <algorithm>
+#include <future>
+#include <memory>
+#include <thread>
+#include <vector>
+
 #include "driver/errors.h"
 #include "driver/messages.h"
 #include "input/readdos.h"
@@ -7,16 +13,66 @@
 
 namespace pdsplit {
 
+namespace {
+
+// Tables are formatted in batches of about this many bytes, the next batch
+// while the current one is written.
+constexpr std::size_t kBatchBytes = std::size_t{16} << 20;
+
+// Formats the tables of atoms [first, first + count) into `text`, one after
+// the other, spread over `threads` threads.
+void format_batch(const Projected& data, double shift, std::int32_t first,
+                  std::int32_t count, std::size_t table_bytes, unsigned threads,
+                  char* text) {
+  auto work = [&](std::int32_t from, std::int32_t to) {
+    for (std::int32_t n = from; n < to; ++n)
+      format_table(shift, atom_table(data.LDOS, data.ngrid, data.npcol, first + n),
+                   data.ngrid, data.npcol, text + table_bytes * static_cast<std::size_t>(n));
+  };
+  unsigned parts = std::clamp<unsigned>(static_cast<unsigned>(count), 1, threads);
+  std::vector<std::jthread> helpers;
+  for (unsigned p = 1; p < parts; ++p)
+    helpers.emplace_back(work, static_cast<std::int32_t>(count * p / parts),
+                         static_cast<std::int32_t>(count * (p + 1) / parts));
+  work(0, static_cast<std::int32_t>(count / parts));
+}
+
+}  // namespace
+
 void all_atoms(Arguments args, double shift, const Projected& data,
                Console& console, Output& output) {
   if (args.size() >= 3) manarg();
   std::string prefix =
       args.size() == 2 ? given_name(args[1]) : std::string(kAtomPrefix);
   console.line(text::kCreatingFiles);
-  for (std::int32_t n = 1; n <= data.natom; ++n)
-    writedos(prefix + atom_suffix(n), shift,
-             atom_table(data.LDOS, data.ngrid, data.npcol, n), data.ngrid,
-             data.npcol, output);
+  if (data.natom <= 0) return;
+
+  // Tables are written in atom order, each whole or not at all, and the run
+  // ends at the first that fails, as if they were formatted one by one.
+  std::size_t table_bytes = table_text_size(data.ngrid, data.npcol);
+  auto batch = static_cast<std::int32_t>(std::clamp<std::size_t>(
+      kBatchBytes / std::max<std::size_t>(table_bytes, 1), 1,
+      static_cast<std::size_t>(data.natom)));
+  std::unique_ptr<char[]> texts[2] = {
+      std::unique_ptr<char[]>(new char[table_bytes * batch + 1]),
+      std::unique_ptr<char[]>(new char[table_bytes * batch + 1])};
+  auto start = [&](std::int32_t first, char* text) {
+    std::int32_t count = std::min(batch, data.natom - first + 1);
+    return std::async(std::launch::async, format_batch, std::cref(data), shift,
+                      first, count, table_bytes, output.threads(), text);
+  };
+  std::future<void> formatting = start(1, texts[0].get());
+  for (std::int32_t first = 1, turn = 0; first <= data.natom; first += batch, turn ^= 1) {
+    formatting.get();
+    std::future<void> next;
+    if (first + batch <= data.natom) next = start(first + batch, texts[turn ^ 1].get());
+    std::int32_t count = std::min(batch, data.natom - first + 1);
+    for (std::int32_t n = 0; n < count; ++n)
+      write_table_text(prefix + atom_suffix(first + n),
+                       texts[turn].get() + table_bytes * static_cast<std::size_t>(n),
+                       table_bytes, output.disk());
+    formatting = std::move(next);
+  }
 }
 
 }  // namespace pdsplit

@@ -106,11 +106,15 @@ char* Output::buffer(std::size_t size) {
 
 namespace {
 
+std::size_t line_size_of(std::int32_t k) {
+  return kEnergyWidth + kValueWidth * static_cast<std::size_t>(k > 0 ? k : 0) + 1;
+}
+
 // Formats rows [first, first + count) into `out`, line after line.
 void format_rows(double shift, const double* table, std::int32_t k,
-                 std::size_t first, std::size_t count, std::size_t line_size,
-                 char* out) {
+                 std::size_t first, std::size_t count, char* out) {
   std::size_t columns = static_cast<std::size_t>(k > 0 ? k : 0) + 1;
+  std::size_t line_size = line_size_of(k);
   for (std::size_t g = first; g < first + count; ++g, out += line_size) {
     format_table_line(shift, table + columns * g, k, out);
     out[line_size - 1] = '\n';
@@ -119,12 +123,27 @@ void format_rows(double shift, const double* table, std::int32_t k,
 
 }  // namespace
 
+std::size_t table_text_size(std::int32_t ngrid, std::int32_t k) {
+  return static_cast<std::size_t>(ngrid > 0 ? ngrid : 0) * line_size_of(k);
+}
+
+void format_table(double shift, const double* table, std::int32_t ngrid,
+                  std::int32_t k, char* out) {
+  format_rows(shift, table, k, 0, static_cast<std::size_t>(ngrid > 0 ? ngrid : 0), out);
+}
+
+void write_table_text(const std::string& FILENAME, const char* text,
+                      std::size_t size, Disk& disk) {
+  PendingFile file(FILENAME, disk);
+  file.write(text, size);
+  file.commit();
+}
+
 void writedos(const std::string& FILENAME, double shift, const double* table,
               std::int32_t ngrid, std::int32_t k, Output& output) {
   PendingFile file(FILENAME, output.disk());
   std::size_t rows = static_cast<std::size_t>(ngrid > 0 ? ngrid : 0);
-  std::size_t line_size =
-      kEnergyWidth + kValueWidth * static_cast<std::size_t>(k > 0 ? k : 0) + 1;
+  std::size_t line_size = line_size_of(k);
   std::size_t chunk_rows = std::max<std::size_t>(1, kChunkSize / line_size);
   char* buffer = output.buffer(std::min(rows, chunk_rows) * line_size);
   for (std::size_t first = 0; first < rows; first += chunk_rows) {
@@ -137,9 +156,9 @@ void writedos(const std::string& FILENAME, double shift, const double* table,
     for (unsigned p = 1; p < parts; ++p) {
       std::size_t begin = count * p / parts, end = count * (p + 1) / parts;
       helpers.emplace_back(format_rows, shift, table, k, first + begin, end - begin,
-                           line_size, buffer + begin * line_size);
+                           buffer + begin * line_size);
     }
-    format_rows(shift, table, k, first, count / parts, line_size, buffer);
+    format_rows(shift, table, k, first, count / parts, buffer);
     helpers.clear();
     file.write(buffer, count * line_size);
   }

@@ -39,6 +39,15 @@ class Output {
 void writedos(const std::string& FILENAME, double shift, const double* table,
               std::int32_t ngrid, std::int32_t k, Output& output);
 
+// The pieces of writedos, for callers that format many tables ahead of
+// writing them: the size of a table's text, the text itself (single-
+// threaded), and a text written whole or not at all as writedos does.
+std::size_t table_text_size(std::int32_t ngrid, std::int32_t k);
+void format_table(double shift, const double* table, std::int32_t ngrid,
+                  std::int32_t k, char* out);
+void write_table_text(const std::string& FILENAME, const char* text,
+                      std::size_t size, Disk& disk);
+
 // One table line, without its line feed: 11 + 12 * K characters written to
 // `out` from the row (energy, then K values), the energy lowered by `shift`.
 void format_table_line(double shift, const double* row, std::int32_t k,
