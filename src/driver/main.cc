@@ -8,11 +8,13 @@
 
 #include "driver/run.h"
 #include "output/disk.h"
+#include "output/interrupt.h"
 
 int main(int argc, char** argv) {
   // A file-size limit must show as a write error, not kill the process
   // with a half-written temporary file left behind.
   std::signal(SIGXFSZ, SIG_IGN);
+  pdsplit::install_interrupt_cleanup();
   std::vector<std::string> args(argv + 1, argv + argc);
   // Two or more cores read and format in parallel; the results do not
   // depend on how many.

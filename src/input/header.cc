@@ -7,6 +7,7 @@
 #include "driver/messages.h"
 #include "input/doscar_reader.h"
 #include "input/field.h"
+#include "input/readdos.h"
 #include "input/value_line.h"
 #include "output/format.h"
 
@@ -114,6 +115,11 @@ Header readheader(Console& console) {
   h.ntcol = count_columns(doscar.require_line(needed));
   doscar.skip_lines(h.ngrid, needed);
   h.npcol = count_columns(doscar.require_line(needed));
+  // A file that needs more lines but ends here without a line feed was cut
+  // off inside this line, and a cut line gives a wrong count.
+  if (!doscar.line_complete() && doscar_lines_needed(h.natom, h.ngrid) > needed)
+    throw stop_with_message("Error! DOSCAR ends in the middle of line " +
+                            std::to_string(doscar.line_number()));
 
   console.line(std::string(text::kSystemName) + s.system);
   if (!print_classification(console, h.ntcol, h.npcol))

@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "output/interrupt.h"
+
 namespace pdsplit {
 
 namespace {
@@ -13,8 +15,16 @@ namespace {
 class SystemDisk : public Disk {
  public:
   int create_new(const std::string& path) override {
+    // Noted before it exists: an interruption right after the creation
+    // must find it.
+    note_pending_file(path.c_str());
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    return fd >= 0 ? fd : -errno;
+    if (fd < 0) {
+      int error = errno;
+      note_pending_file(nullptr);
+      return -error;
+    }
+    return fd;
   }
   long write(int fd, const char* data, std::size_t size) override {
     ssize_t n = ::write(fd, data, size);
@@ -22,9 +32,12 @@ class SystemDisk : public Disk {
   }
   int close(int fd) override { return ::close(fd) == 0 ? 0 : -errno; }
   int rename(const std::string& from, const std::string& to) override {
-    return std::rename(from.c_str(), to.c_str()) == 0 ? 0 : -errno;
+    if (std::rename(from.c_str(), to.c_str()) != 0) return -errno;
+    note_pending_file(nullptr);
+    return 0;
   }
   int remove(const std::string& path) override {
+    note_pending_file(nullptr);
     return ::unlink(path.c_str()) == 0 ? 0 : -errno;
   }
 };

@@ -34,12 +34,13 @@ class PendingFile {
     // the process id and a counter keep parallel runs apart.
     static unsigned counter = 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
-      temp_ = folder + ".pdsplit-" + std::to_string(::getpid()) + "-" +
-              std::to_string(counter++) + ".tmp";
-      fd_ = disk_.create_new(temp_);
+      std::string name = folder + ".pdsplit-" + std::to_string(::getpid()) +
+                         "-" + std::to_string(counter++) + ".tmp";
+      fd_ = disk_.create_new(name);
+      if (fd_ >= 0) temp_ = std::move(name);
       if (fd_ != -EEXIST) break;
     }
-    if (fd_ < 0) fail(-fd_);
+    if (fd_ < 0) fail(-fd_);  // a name someone else holds is never removed
   }
 
   PendingFile(const PendingFile&) = delete;
