@@ -211,10 +211,11 @@ int main(int argc, char** argv) {
       std::string line = energy_field(e + offset);
       for (int c = 0; c < o.npcol; ++c) {
         double v = density(columns[c], e) * 0.2;
-        // VASP's smearing leaves tiny negative values and exact zeros.
+        // Far from the bands VASP's smearing leaves exact zeros and tiny
+        // values of either sign.
         double r = rng.uniform();
-        if (r < 0.02) v = 0;
-        else if (r < 0.04) v = -v * 1e-3;
+        if (v < 1e-12 && r < 0.5) v = 0;
+        else if (v < 1e-6 && r < 0.75) v = -v;
         line += fortran_e(v, 12, 4);
       }
       out.line(line);
