@@ -1,7 +1,14 @@
 // The console: every line with text is one blank followed by the text; an
 // empty line has no characters at all.
+//
+// On a terminal, a long phase of work may also show a status line on
+// standard error (what is being done, how far, how fast), redrawn in place
+// and erased before the next console line, so that the console lines are
+// the same with or without it.
 #pragma once
 
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <string_view>
 
@@ -9,7 +16,9 @@ namespace pdsplit {
 
 class Console {
  public:
-  explicit Console(std::FILE* out) : out_(out) {}
+  // `status` is where status lines go, or null for none.
+  explicit Console(std::FILE* out, std::FILE* status = nullptr)
+      : out_(out), status_(status) {}
 
   // A console line: one blank, then `text`.
   void line(std::string_view text);
@@ -18,8 +27,23 @@ class Console {
   void empty();
   void flush();
 
+  // A phase of `total` bytes begins; `advance` reports bytes done (from one
+  // thread at a time); `end_phase` erases the status line. Without a status
+  // stream all three do nothing.
+  void begin_phase(std::string_view what, std::uint64_t total);
+  void advance(std::uint64_t bytes);
+  void end_phase();
+
  private:
+  using Clock = std::chrono::steady_clock;
+  void draw();
+
   std::FILE* out_;
+  std::FILE* status_;
+  bool shown_ = false;
+  std::string_view what_;
+  std::uint64_t total_ = 0, done_ = 0;
+  Clock::time_point started_, drawn_;
 };
 
 }  // namespace pdsplit

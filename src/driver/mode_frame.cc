@@ -86,6 +86,7 @@ void run_mode(Mode mode, std::span<const std::string> args, Console& console,
     auto TDOS = allocate({h.ngrid, std::int64_t{h.ntcol} + 1}, text::kAllocInput);
     readtdos(TDOS.get(), h.ngrid, h.ntcol, console);
     double shift = choose_shift(ARGV, h.efermi, console);
+    output.report_to(&console, table_text_size(h.ngrid, h.ntcol));
     total_dos(args, shift, TDOS.get(), h.ngrid, h.ntcol, console, output);
   } else {
     auto LDOS = allocate({h.natom, h.ngrid, std::int64_t{h.npcol} + 1},
@@ -100,6 +101,8 @@ void run_mode(Mode mode, std::span<const std::string> args, Console& console,
     double shift = choose_shift(ARGV, h.efermi, console);
     Projected data{LDOS.get(), DOS.get(), h.natom, h.ngrid, h.npcol,
                    output.threads()};
+    std::uint64_t tables = mode == Mode::AllAtoms && h.natom > 0 ? h.natom : 1;
+    output.report_to(&console, tables * table_text_size(h.ngrid, h.npcol));
     switch (mode) {
       case Mode::AllAtoms: all_atoms(args, shift, data, console, output); break;
       case Mode::Atom: single_atom(args, shift, data, console, output); break;

@@ -1,16 +1,30 @@
 #include "driver/run.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
 #include <new>
 
 
 #include "driver/failure.h"
 #include "driver/messages.h"
 #include "driver/mode_frame.h"
+#include "input/header.h"
 #include "output/names.h"
 
 namespace pdsplit {
 
 namespace {
+
+// Big files take long enough that a user wants to see them move; the status
+// line is for a person at a terminal, never for pipes, files or CI logs.
+bool wants_status_line(std::FILE* err) {
+  constexpr std::uint64_t kBigFile = std::uint64_t{64} << 20;
+  struct stat st;
+  return ::isatty(::fileno(err)) && ::stat(kDoscarPath, &st) == 0 &&
+         S_ISREG(st.st_mode) && static_cast<std::uint64_t>(st.st_size) > kBigFile;
+}
 
 void print_banner(Console& console) {
   console.empty();
@@ -55,12 +69,13 @@ void dispatch(std::span<const std::string> args, Console& console,
 
 int run(std::span<const std::string> args, std::FILE* out, std::FILE* err,
         Disk& disk, unsigned threads) {
-  Console console(out);
+  Console console(out, wants_status_line(err) ? err : nullptr);
   Output output(disk, threads);
   print_banner(console);
   try {
     dispatch(args, console, output);
   } catch (const Failure& failure) {
+    console.end_phase();
     switch (failure.report()) {
       case Failure::Report::ErrorBlock:
         print_error_block(failure.text(), console);

@@ -24,9 +24,11 @@ bool DoscarReader::open(const char* path, std::size_t block_size) {
   // page fault per page touched.
   struct stat st;
   block_size_ = block_size;
-  if (::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode))
+  if (::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode)) {
+    size_ = static_cast<std::uint64_t>(st.st_size);
     block_size_ = std::clamp<std::size_t>(static_cast<std::size_t>(st.st_size) + 1,
                                           4096, block_size);
+  }
   return true;
 }
 

@@ -50,6 +50,9 @@ class DoscarReader {
   // mode: line_number() stays at the last line handed out by next_line.
   bool next_block(std::string_view& block);
 
+  // The size of a regular file in bytes; 0 for anything else.
+  std::uint64_t size() const { return size_; }
+
   // Number of the last line handed out, counted from 1.
   std::int64_t line_number() const { return line_number_; }
 
@@ -68,6 +71,7 @@ class DoscarReader {
   std::unique_ptr<char[]> buffer_;
   std::size_t capacity_ = 0;
   std::size_t block_size_ = kLargeBlock;
+  std::uint64_t size_ = 0;
   std::size_t begin_ = 0;  // first unread byte
   std::size_t end_ = 0;    // one past the last byte read from the file
   bool at_eof_ = false;

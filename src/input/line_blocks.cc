@@ -60,7 +60,8 @@ std::vector<std::string_view> split_block(std::string_view block, unsigned count
 
 void for_each_line(DoscarReader& reader, std::int64_t last_line,
                    std::int64_t needed_lines, unsigned threads,
-                   const LineHandler& handle) {
+                   const LineHandler& handle,
+                   const std::function<void(std::size_t)>& on_block) {
   std::int64_t next = reader.line_number() + 1;
   std::string_view block;
   while (next <= last_line) {
@@ -70,6 +71,7 @@ void for_each_line(DoscarReader& reader, std::int64_t last_line,
     if (count == 1) {
       handle_lines(block, next, last_line, handle);
       next += count_lines(block);
+      if (on_block) on_block(block.size());
       continue;
     }
     std::vector<std::string_view> pieces = split_block(block, count);
@@ -94,6 +96,7 @@ void for_each_line(DoscarReader& reader, std::int64_t last_line,
     for (const std::exception_ptr& e : errors)
       if (e) std::rethrow_exception(e);
     for (std::int64_t n : lines) next += n;
+    if (on_block) on_block(block.size());
   }
 }
 

@@ -19,9 +19,11 @@ using LineHandler =
 // to `handle`, running up to `threads` handlers at once on different lines.
 // When handlers fail on several lines, the Failure of the first of those
 // lines is thrown; when the file ends before `last_line`, the end-of-file
-// Failure with `needed_lines`.
+// Failure with `needed_lines`. `on_block`, when given, hears the bytes of
+// each block once its lines are handled.
 void for_each_line(DoscarReader& reader, std::int64_t last_line,
                    std::int64_t needed_lines, unsigned threads,
-                   const LineHandler& handle);
+                   const LineHandler& handle,
+                   const std::function<void(std::size_t)>& on_block = {});
 
 }  // namespace pdsplit

@@ -32,6 +32,7 @@ void readdos(std::int32_t natom, double* LDOS, std::int32_t ngrid,
   // lines; line numbers alone say where a value line goes.
   std::int64_t first_atom_line = 7 + grid;
   std::size_t row_size = static_cast<std::size_t>(npcol > 0 ? npcol : 0) + 1;
+  console.begin_phase("reading DOSCAR", doscar.size());
   for_each_line(doscar, needed, needed, threads,
                 [&](std::int64_t number, std::string_view line, bool complete) {
                   std::int64_t offset = number - first_atom_line;
@@ -40,7 +41,8 @@ void readdos(std::int32_t natom, double* LDOS, std::int32_t ngrid,
                   if (j < 0) return;  // an atom header line
                   double* row = LDOS + (static_cast<std::size_t>(atom * grid + j)) * row_size;
                   read_value_line(line, npcol, number, complete, row);
-                });
+                },
+                [&](std::size_t bytes) { console.advance(bytes); });
   console.line(text::kClosing);
 }
 

@@ -67,10 +67,12 @@ void all_atoms(Arguments args, double shift, const Projected& data,
     std::future<void> next;
     if (first + batch <= data.natom) next = start(first + batch, texts[turn ^ 1].get());
     std::int32_t count = std::min(batch, data.natom - first + 1);
-    for (std::int32_t n = 0; n < count; ++n)
+    for (std::int32_t n = 0; n < count; ++n) {
       write_table_text(prefix + atom_suffix(first + n),
                        texts[turn].get() + table_bytes * static_cast<std::size_t>(n),
                        table_bytes, output.disk());
+      output.written(table_bytes);
+    }
     formatting = std::move(next);
   }
 }

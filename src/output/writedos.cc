@@ -97,6 +97,13 @@ void format_table_line(double shift, const double* row, std::int32_t k,
     format_value(row[i], out);
 }
 
+void Output::written(std::size_t bytes) {
+  if (console_ == nullptr) return;
+  if (!reporting_) console_->begin_phase("writing tables", total_);
+  reporting_ = true;
+  console_->advance(bytes);
+}
+
 char* Output::buffer(std::size_t size) {
   if (size > capacity_) {
     buffer_.reset(new char[size]);
@@ -162,6 +169,7 @@ void writedos(const std::string& FILENAME, double shift, const double* table,
     format_rows(shift, table, k, first, count / parts, buffer);
     helpers.clear();
     file.write(buffer, count * line_size);
+    output.written(count * line_size);
   }
   file.commit();
 }

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "driver/console.h"
 #include "output/disk.h"
 
 namespace pdsplit {
@@ -23,11 +24,22 @@ class Output {
   // At least `size` bytes, valid until the next call.
   char* buffer(std::size_t size);
 
+  // Shows the writing of `total` bytes of tables on the console's status
+  // line; `written` reports each part as it is written.
+  void report_to(Console* console, std::uint64_t total) {
+    console_ = console;
+    total_ = total;
+  }
+  void written(std::size_t bytes);
+
  private:
   Disk& disk_;
   unsigned threads_;
   std::unique_ptr<char[]> buffer_;
   std::size_t capacity_ = 0;
+  Console* console_ = nullptr;
+  std::uint64_t total_ = 0;
+  bool reporting_ = false;
 };
 
 // Writes the table (NGRID rows of K + 1 doubles, one row after the other;
