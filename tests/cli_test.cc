@@ -98,6 +98,13 @@ TEST(Driver, MissingDoscarEndsWithStatus1) {
   }
 }
 
+TEST(Driver, AConsoleThatCannotBeWrittenIsAFailure) {
+  Scratch dir;
+  RunResult r = run_in(dir.path(), PDSPLIT_BIN, {"-h"}, "exec > /dev/full");
+  EXPECT_EQ(r.err, "Error! Cannot write to standard output: No space left on device\n");
+  EXPECT_EQ(r.status, 1);
+}
+
 TEST(Driver, CpuTimeLineAndClosingLines) {
   Scratch dir;
   generate(dir, {"--natom", "1", "--ngrid", "5"});

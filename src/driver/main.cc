@@ -1,6 +1,8 @@
 // pdsplit: splits the DOSCAR of a VASP run into DOS tables.
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <thread>
 #include <cstdio>
 #include <string>
@@ -21,6 +23,12 @@ int main(int argc, char** argv) {
   unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
   int status =
       pdsplit::run(args, stdout, stderr, pdsplit::system_disk(), threads);
-  if (std::fflush(stdout) != 0 && status == 0) status = 1;
+  // A console that cannot take the report (a full disk behind a
+  // redirection) is a failure too, not a success.
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    std::fprintf(stderr, "Error! Cannot write to standard output: %s\n",
+                 std::strerror(errno));
+    if (status == 0) status = 1;
+  }
   return status;
 }

@@ -75,6 +75,15 @@ double exact_decimal(std::string_view digits, long exp10, bool negative) {
   return negative ? -v : v;
 }
 
+// Skips the leading blanks and takes an optional sign; false when the
+// field holds nothing but blanks (which reads as 0).
+bool begin_number(std::string_view text, std::size_t& pos, bool& negative) {
+  while (pos < text.size() && text[pos] == ' ') ++pos;
+  if (pos == text.size()) return false;
+  if (text[pos] == '+' || text[pos] == '-') negative = text[pos++] == '-';
+  return true;
+}
+
 }  // namespace
 
 std::string_view field_text(std::string_view line, std::size_t first,
@@ -85,13 +94,11 @@ std::string_view field_text(std::string_view line, std::size_t first,
 
 bool read_int_field(std::string_view text, std::int32_t& value) {
   std::size_t pos = 0, n = text.size();
-  while (pos < n && text[pos] == ' ') ++pos;
-  if (pos == n) {
+  bool negative = false;
+  if (!begin_number(text, pos, negative)) {
     value = 0;
     return true;
   }
-  bool negative = false;
-  if (text[pos] == '+' || text[pos] == '-') negative = text[pos++] == '-';
   std::int64_t magnitude = 0;
   bool any = false;
   for (; pos < n; ++pos) {
@@ -112,13 +119,11 @@ bool read_int_field(std::string_view text, std::int32_t& value) {
 bool read_real_field(std::string_view text, int implied_decimals,
                      double& value) {
   std::size_t pos = 0, n = text.size();
-  while (pos < n && text[pos] == ' ') ++pos;
-  if (pos == n) {
+  bool negative = false;
+  if (!begin_number(text, pos, negative)) {
     value = 0;
     return true;
   }
-  bool negative = false;
-  if (text[pos] == '+' || text[pos] == '-') negative = text[pos++] == '-';
 
   // Mantissa. Significant digits (leading zeros dropped) go to `digits`;
   // the first 19 of them also into `mantissa` for the fast path.
