@@ -3,7 +3,10 @@
 # same file, measured in the same run (shared machines are noisy: the ratios
 # matter more than the seconds).
 #
-#   bench/run-bench.sh BUILD_DIR DATA_DIR [RUNS]
+#   bench/run-bench.sh BUILD_DIR DATA_DIR [RUNS] [FIELDS]
+#
+# With FIELDS (e.g. 1000000000), the fast readers are also checked against
+# strtod on that many random fields once, after the timings.
 #
 # DATA_DIR receives the reference files when they are absent:
 #   small/   64 atoms x 3001 points x 32 columns (about 76 MB)
@@ -13,6 +16,7 @@ build=$(cd "$1" && pwd)
 mkdir -p "$2"
 data=$(cd "$2" && pwd)
 runs=${3:-5}
+fields=${4:-}
 measure="$build/bench/measure"
 
 make_doscar() {  # folder natom
@@ -49,3 +53,12 @@ for folder in small large; do
   row "$folder" "pdsplit -a" "$build/pdsplit" -a
   rm -f "$data/$folder"/iLDOS* "$data/$folder"/iDOS "$data/$folder"/iSUMDOS "$data/$folder/copy"
 done
+
+echo
+"$build/bench/numbers_bench" --benchmark_min_time=0.2 2>/dev/null | grep -E "^(read|write)"
+
+if [ -n "$fields" ]; then
+  echo
+  echo "fast readers against strtod on $fields random fields:"
+  PDSPLIT_FIELD_SAMPLES=$fields "$build/tests/field_test" --gtest_filter='FastPaths.*' | tail -n 3
+fi
