@@ -51,11 +51,14 @@ const double* powers_of_ten() {
   return table;
 }
 
-// Whether y, a scaled value carrying at most `error` of rounding, is too
-// close to a rounding tie to be rounded by looking at it.
-bool near_tie(double y, double error) {
-  double fraction = y - std::floor(y);
-  return std::fabs(fraction - 0.5) <= error;
+// y (positive, below 2^64) rounded to the nearest integer, or false when
+// y, carrying at most `error` of rounding, is too close to a tie to tell.
+bool round_clear_of_ties(double y, double error, std::uint64_t& n) {
+  auto whole = static_cast<std::uint64_t>(y);  // truncation: exact here
+  double fraction = y - static_cast<double>(whole);
+  if (std::fabs(fraction - 0.5) <= error) return false;
+  n = whole + (fraction > 0.5);
+  return true;
 }
 
 void put_digits(std::uint64_t n, char* end, int count) {
@@ -68,8 +71,8 @@ bool format_fixed3_fast(double x, std::size_t width, char* out) {
   double a = std::fabs(x);
   if (!(a < 1e9)) return false;
   double y = a * 1000.0;  // one rounding: off by at most y * 2^-53
-  if (near_tie(y, y * 4e-16 + 1e-300)) return false;
-  auto n = static_cast<std::uint64_t>(y + 0.5);
+  std::uint64_t n = 0;
+  if (!round_clear_of_ties(y, y * 4e-16 + 1e-300, n)) return false;
   bool negative = x < 0 && n != 0;
   std::uint64_t whole = n / 1000;
   int whole_digits = 1;
@@ -106,13 +109,13 @@ bool value_digits_fast(double a, unsigned& digits, int& exponent) {
   }
   // Two roundings (the power and the product): y is off by at most
   // y * 2^-52, far less than this margin.
-  if (!(y >= 1000 && y < 10000) || near_tie(y, 1e-8)) return false;
-  auto n = static_cast<unsigned>(y + 0.5);
+  std::uint64_t n = 0;
+  if (!(y >= 1000 && y < 10000) || !round_clear_of_ties(y, 1e-8, n)) return false;
   if (n == 10000) {  // 9999.5 and up carry into the next power
     n = 1000;
     ++e10;
   }
-  digits = n;
+  digits = static_cast<unsigned>(n);
   exponent = e10 + 1;
   return true;
 }
