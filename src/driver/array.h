@@ -1,30 +1,45 @@
-// The large arrays of a run: allocated without being touched, and backed by
-// huge pages where the system offers them.
+// Memory for the large arrays and buffers of a run, straight from the
+// system: never filled by us, and mapped in the way that costs least.
 #pragma once
 
 #include <cstddef>
-#include <initializer_list>
 #include <cstdint>
+#include <initializer_list>
 
 namespace pdsplit {
 
+// A block of `bytes` bytes (null data when the memory cannot be had).
+// Small blocks are mapped in full at once, which costs far fewer page
+// faults than touching them page by page; large ones are only reserved
+// (a header that promises far more than its file holds must fail on the
+// short file, not on gigabytes of pages) and use huge pages where offered.
+class Memory {
+ public:
+  Memory() = default;
+  explicit Memory(std::size_t bytes);
+  Memory(Memory&& other) noexcept;
+  Memory& operator=(Memory&& other) noexcept;
+  Memory(const Memory&) = delete;
+  Memory& operator=(const Memory&) = delete;
+  ~Memory();
+
+  void* data() const { return data_; }
+  std::size_t size() const { return bytes_; }
+
+ private:
+  void* data_ = nullptr;
+  std::size_t bytes_ = 0;
+};
+
+// The product of `extents` doubles (an extent below zero counts as zero).
 class Array {
  public:
   Array() = default;
-  // The product of `extents` doubles (an extent below zero counts as zero);
-  // null data when the memory cannot be had.
   explicit Array(std::initializer_list<std::int64_t> extents);
-  Array(Array&& other) noexcept;
-  Array& operator=(Array&& other) noexcept;
-  Array(const Array&) = delete;
-  Array& operator=(const Array&) = delete;
-  ~Array();
-
-  double* get() const { return data_; }
+  double* get() const { return static_cast<double*>(memory_.data()); }
 
  private:
-  double* data_ = nullptr;
-  std::size_t bytes_ = 0;
+  Memory memory_;
 };
 
 }  // namespace pdsplit

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "driver/failure.h"
@@ -35,20 +36,21 @@ bool DoscarReader::open(const char* path, std::size_t block_size) {
 bool DoscarReader::refill() {
   if (at_eof_) return false;
   if (begin_ > 0) {
-    std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
+    std::memmove(buffer(), buffer() + begin_, end_ - begin_);
     end_ -= begin_;
     begin_ = 0;
   }
   if (end_ == capacity_) {
     // One line longer than the buffer: make room for it.
     std::size_t grown = capacity_ == 0 ? block_size_ : capacity_ * 2;
-    std::unique_ptr<char[]> bigger(new char[grown]);
-    if (end_ > 0) std::memcpy(bigger.get(), buffer_.get(), end_);
+    Memory bigger(grown);
+    if (bigger.data() == nullptr) throw std::bad_alloc();
+    if (end_ > 0) std::memcpy(bigger.data(), buffer(), end_);
     buffer_ = std::move(bigger);
     capacity_ = grown;
   }
   for (;;) {
-    ssize_t got = ::read(fd_, buffer_.get() + end_, capacity_ - end_);
+    ssize_t got = ::read(fd_, buffer() + end_, capacity_ - end_);
     if (got > 0) {
       end_ += static_cast<std::size_t>(got);
       return true;
@@ -66,7 +68,7 @@ bool DoscarReader::refill() {
 bool DoscarReader::next_line(std::string_view& line) {
   std::size_t scanned = begin_;
   for (;;) {
-    const char* base = buffer_.get();
+    const char* base = buffer();
     const void* lf =
         end_ > scanned ? std::memchr(base + scanned, '\n', end_ - scanned)
                        : nullptr;
@@ -86,7 +88,7 @@ bool DoscarReader::next_line(std::string_view& line) {
     if (!refill()) {
       if (end_ == begin_) return false;
       // The last line of a file without a final line feed.
-      line = std::string_view(buffer_.get() + begin_, end_ - begin_);
+      line = std::string_view(buffer() + begin_, end_ - begin_);
       begin_ = end_;
       line_complete_ = false;
       ++line_number_;
@@ -110,7 +112,7 @@ void DoscarReader::skip_lines(std::int64_t count, std::int64_t needed_lines) {
 
 bool DoscarReader::next_block(std::string_view& block) {
   for (;;) {
-    const char* base = buffer_.get();
+    const char* base = buffer();
     if (end_ > begin_) {
       const void* last = memrchr(base + begin_, '\n', end_ - begin_);
       if (last != nullptr) {
@@ -123,7 +125,7 @@ bool DoscarReader::next_block(std::string_view& block) {
     }
     if (!refill()) {
       if (end_ == begin_) return false;
-      block = std::string_view(buffer_.get() + begin_, end_ - begin_);
+      block = std::string_view(buffer() + begin_, end_ - begin_);
       begin_ = end_;
       return true;
     }

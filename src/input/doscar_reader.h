@@ -8,6 +8,8 @@
 
 #include <cstdint>
 #include <memory>
+
+#include "driver/array.h"
 #include <string_view>
 
 namespace pdsplit {
@@ -66,9 +68,10 @@ class DoscarReader {
  private:
   // Reads more of the file behind the unread bytes; false at end of file.
   bool refill();
+  char* buffer() { return static_cast<char*>(buffer_.data()); }
 
   int fd_ = -1;
-  std::unique_ptr<char[]> buffer_;
+  Memory buffer_;
   std::size_t capacity_ = 0;
   std::size_t block_size_ = kLargeBlock;
   std::uint64_t size_ = 0;

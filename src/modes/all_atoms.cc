@@ -1,9 +1,10 @@
 #include <algorithm>
 #include <future>
-#include <memory>
+#include <new>
 #include <thread>
 #include <vector>
 
+#include "driver/array.h"
 #include "driver/errors.h"
 #include "driver/messages.h"
 #include "input/readdos.h"
@@ -53,23 +54,22 @@ void all_atoms(Arguments args, double shift, const Projected& data,
   auto batch = static_cast<std::int32_t>(std::clamp<std::size_t>(
       kBatchBytes / std::max<std::size_t>(table_bytes, 1), 1,
       static_cast<std::size_t>(data.natom)));
-  std::unique_ptr<char[]> texts[2] = {
-      std::unique_ptr<char[]>(new char[table_bytes * batch + 1]),
-      std::unique_ptr<char[]>(new char[table_bytes * batch + 1])};
+  Memory texts[2] = {Memory(table_bytes * batch), Memory(table_bytes * batch)};
+  if (texts[0].data() == nullptr || texts[1].data() == nullptr) throw std::bad_alloc();
   auto start = [&](std::int32_t first, char* text) {
     std::int32_t count = std::min(batch, data.natom - first + 1);
     return std::async(std::launch::async, format_batch, std::cref(data), shift,
                       first, count, table_bytes, output.threads(), text);
   };
-  std::future<void> formatting = start(1, texts[0].get());
+  std::future<void> formatting = start(1, static_cast<char*>(texts[0].data()));
   for (std::int32_t first = 1, turn = 0; first <= data.natom; first += batch, turn ^= 1) {
     formatting.get();
     std::future<void> next;
-    if (first + batch <= data.natom) next = start(first + batch, texts[turn ^ 1].get());
+    if (first + batch <= data.natom) next = start(first + batch, static_cast<char*>(texts[turn ^ 1].data()));
     std::int32_t count = std::min(batch, data.natom - first + 1);
     for (std::int32_t n = 0; n < count; ++n) {
       write_table_text(prefix + atom_suffix(first + n),
-                       texts[turn].get() + table_bytes * static_cast<std::size_t>(n),
+                       static_cast<char*>(texts[turn].data()) + table_bytes * static_cast<std::size_t>(n),
                        table_bytes, output.disk());
       output.written(table_bytes);
     }

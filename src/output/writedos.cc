@@ -6,6 +6,7 @@
 #include <cstring>
 #include <algorithm>
 #include <memory>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -105,11 +106,11 @@ void Output::written(std::size_t bytes) {
 }
 
 char* Output::buffer(std::size_t size) {
-  if (size > capacity_) {
-    buffer_.reset(new char[size]);
-    capacity_ = size;
+  if (size > buffer_.size()) {
+    buffer_ = Memory(size);
+    if (buffer_.data() == nullptr) throw std::bad_alloc();
   }
-  return buffer_.get();
+  return static_cast<char*>(buffer_.data());
 }
 
 namespace {

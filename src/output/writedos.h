@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "driver/array.h"
 #include "driver/console.h"
 #include "output/disk.h"
 
@@ -35,8 +36,7 @@ class Output {
  private:
   Disk& disk_;
   unsigned threads_;
-  std::unique_ptr<char[]> buffer_;
-  std::size_t capacity_ = 0;
+  Memory buffer_;
   Console* console_ = nullptr;
   std::uint64_t total_ = 0;
   bool reporting_ = false;
