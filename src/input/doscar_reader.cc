@@ -53,6 +53,7 @@ bool DoscarReader::refill() {
     ssize_t got = ::read(fd_, buffer() + end_, capacity_ - end_);
     if (got > 0) {
       end_ += static_cast<std::size_t>(got);
+      file_offset_ += static_cast<std::uint64_t>(got);
       return true;
     }
     if (got == 0) {
@@ -108,28 +109,6 @@ void DoscarReader::skip_lines(std::int64_t count, std::int64_t needed_lines) {
   std::string_view line;
   for (std::int64_t i = 0; i < count; ++i)
     if (!next_line(line)) fail_at_end(needed_lines);
-}
-
-bool DoscarReader::next_block(std::string_view& block) {
-  for (;;) {
-    const char* base = buffer();
-    if (end_ > begin_) {
-      const void* last = memrchr(base + begin_, '\n', end_ - begin_);
-      if (last != nullptr) {
-        std::size_t stop =
-            static_cast<std::size_t>(static_cast<const char*>(last) - base) + 1;
-        block = std::string_view(base + begin_, stop - begin_);
-        begin_ = stop;
-        return true;
-      }
-    }
-    if (!refill()) {
-      if (end_ == begin_) return false;
-      block = std::string_view(buffer() + begin_, end_ - begin_);
-      begin_ = end_;
-      return true;
-    }
-  }
 }
 
 void DoscarReader::fail_at_end(std::int64_t needed_lines) const {

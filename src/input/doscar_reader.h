@@ -46,14 +46,13 @@ class DoscarReader {
   // Failure of require_line.
   void skip_lines(std::int64_t count, std::int64_t needed_lines);
 
-  // The rest of the file in large blocks of whole lines: each block ends
-  // with a line feed, except the last one of a file without a final line
-  // feed. False at the end of the file. Line numbers are not kept in this
-  // mode: line_number() stays at the last line handed out by next_line.
-  bool next_block(std::string_view& block);
-
   // The size of a regular file in bytes; 0 for anything else.
   std::uint64_t size() const { return size_; }
+
+  // Where in the file the line after the last one handed out begins, and
+  // the file itself, for readers that go on from there on their own.
+  std::uint64_t unread_offset() const { return file_offset_ - (end_ - begin_); }
+  int fd() const { return fd_; }
 
   // Number of the last line handed out, counted from 1.
   std::int64_t line_number() const { return line_number_; }
@@ -75,6 +74,7 @@ class DoscarReader {
   std::size_t capacity_ = 0;
   std::size_t block_size_ = kLargeBlock;
   std::uint64_t size_ = 0;
+  std::uint64_t file_offset_ = 0;  // bytes read from the file so far
   std::size_t begin_ = 0;  // first unread byte
   std::size_t end_ = 0;    // one past the last byte read from the file
   bool at_eof_ = false;

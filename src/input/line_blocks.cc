@@ -1,18 +1,28 @@
 #include "input/line_blocks.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <barrier>
+#include <cerrno>
 #include <cstring>
 #include <exception>
+#include <new>
+#include <string>
 #include <thread>
 #include <vector>
+
+#include "driver/array.h"
+#include "driver/failure.h"
 
 namespace pdsplit {
 
 namespace {
 
-// Below this a block is not worth a second thread.
-constexpr std::size_t kMinPiece = 256 << 10;
+// Each thread reads and parses this much of the file per round.
+constexpr std::uint64_t kChunk = std::uint64_t{4} << 20;
+// Below this a part is not worth a thread of its own.
+constexpr std::uint64_t kMinPiece = 256 << 10;
 
 std::int64_t count_lines(std::string_view text) {
   std::int64_t n = 0;
@@ -41,20 +51,86 @@ void handle_lines(std::string_view piece, std::int64_t first, std::int64_t last,
   }
 }
 
-// Splits `block` into up to `count` pieces of whole lines.
-std::vector<std::string_view> split_block(std::string_view block, unsigned count) {
-  std::vector<std::string_view> pieces;
-  std::size_t begin = 0;
-  for (unsigned i = 1; i < count && begin < block.size(); ++i) {
-    std::size_t cut = begin + (block.size() - begin) / (count - i + 1);
-    std::size_t lf = block.find('\n', cut);
-    if (lf == std::string_view::npos) break;
-    pieces.push_back(block.substr(begin, lf + 1 - begin));
-    begin = lf + 1;
+// Reads up to `size` bytes at `offset`; fewer only at the end of the file.
+std::size_t read_at(int fd, char* out, std::size_t size, std::uint64_t offset) {
+  std::size_t got = 0;
+  while (got < size) {
+    ssize_t n = ::pread(fd, out + got, size - got, static_cast<off_t>(offset + got));
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw stop_with_message(std::string("Error! Cannot read DOSCAR: ") +
+                              std::strerror(errno));
+    }
+    got += static_cast<std::size_t>(n);
   }
-  if (begin < block.size()) pieces.push_back(block.substr(begin));
-  return pieces;
+  return got;
 }
+
+// One thread's share of a round: the lines that start in [begin, end) of
+// the file, read into its own buffer.
+struct Part {
+  Memory buffer;
+  std::string_view text;
+  std::int64_t lines = 0;
+  std::exception_ptr error;
+
+  // `at_line_start`: a line starts at `begin` (else the line running into
+  // the part belongs to the part before it, which reads it to its end).
+  void read(int fd, std::uint64_t begin, std::uint64_t end, std::uint64_t file_size,
+            bool at_line_start) {
+    std::uint64_t from = at_line_start ? begin : begin - 1;
+    std::size_t want = static_cast<std::size_t>(end - from);
+    reserve(want + 4096);
+    char* data = static_cast<char*>(buffer.data());
+    std::size_t got = read_at(fd, data, want, from);
+    std::size_t first = 0;
+    if (!at_line_start) {
+      const void* lf = std::memchr(data, '\n', got);
+      // No line starts here: one line runs through the whole part.
+      if (lf == nullptr) return done({});
+      first = static_cast<std::size_t>(static_cast<const char*>(lf) - data) + 1;
+      if (first >= want) return done({});
+    }
+    // The last line starting in the part runs on to the first line feed at
+    // or after the part's last byte.
+    std::size_t stop = got;
+    if (got == want && from + got < file_size) {
+      if (data[got - 1] != '\n') {
+        for (;;) {
+          if (buffer.size() - stop < 4096) grow(stop);
+          data = static_cast<char*>(buffer.data());
+          std::size_t more = read_at(fd, data + stop, buffer.size() - stop, from + stop);
+          const void* lf = std::memchr(data + stop, '\n', more);
+          stop += more;
+          if (lf != nullptr) {
+            stop = static_cast<std::size_t>(static_cast<const char*>(lf) - data) + 1;
+            break;
+          }
+          if (more == 0) break;  // the file ends inside the line
+        }
+      }
+    }
+    done(std::string_view(data + first, stop - first));
+  }
+
+ private:
+  void done(std::string_view lines_text) {
+    text = lines_text;
+    lines = count_lines(text);
+  }
+  void reserve(std::size_t size) {
+    if (buffer.size() >= size) return;
+    buffer = Memory(size);
+    if (buffer.data() == nullptr) throw std::bad_alloc();
+  }
+  void grow(std::size_t keep) {
+    Memory bigger(buffer.size() * 2);
+    if (bigger.data() == nullptr) throw std::bad_alloc();
+    std::memcpy(bigger.data(), buffer.data(), keep);
+    buffer = std::move(bigger);
+  }
+};
 
 }  // namespace
 
@@ -63,41 +139,63 @@ void for_each_line(DoscarReader& reader, std::int64_t last_line,
                    const LineHandler& handle,
                    const std::function<void(std::size_t)>& on_block) {
   std::int64_t next = reader.line_number() + 1;
-  std::string_view block;
-  while (next <= last_line) {
-    if (!reader.next_block(block)) fail_doscar_ends(next - 1, needed_lines);
-    unsigned count = static_cast<unsigned>(
-        std::clamp<std::size_t>(block.size() / kMinPiece, 1, std::max(threads, 1u)));
-    if (count == 1) {
-      handle_lines(block, next, last_line, handle);
-      next += count_lines(block);
-      if (on_block) on_block(block.size());
-      continue;
+  if (reader.size() == 0) {
+    // Not a regular file (or an empty one): line by line.
+    std::string_view line;
+    for (; next <= last_line; ++next) {
+      if (!reader.next_line(line)) fail_doscar_ends(next - 1, needed_lines);
+      handle(next, line, reader.line_complete());
     }
-    std::vector<std::string_view> pieces = split_block(block, count);
-    std::vector<std::int64_t> lines(pieces.size(), 0);
-    std::vector<std::exception_ptr> errors(pieces.size());
-    std::barrier counted(static_cast<std::ptrdiff_t>(pieces.size()));
-    auto work = [&](std::size_t i) {
-      lines[i] = count_lines(pieces[i]);
+    return;
+  }
+  // Every thread reads its own part of the file and counts its lines; once
+  // all have counted, each knows the number of its first line and parses.
+  std::uint64_t pos = reader.unread_offset(), size = reader.size();
+  bool at_line_start = true;
+  std::vector<Part> parts(std::max(threads, 1u));
+  while (next <= last_line && pos < size) {
+    std::uint64_t remaining = size - pos;
+    auto used = static_cast<unsigned>(
+        std::clamp<std::uint64_t>(remaining / kMinPiece, 1, parts.size()));
+    std::uint64_t chunk = std::min(kChunk, (remaining + used - 1) / used);
+    std::barrier counted(static_cast<std::ptrdiff_t>(used));
+    auto work = [&](unsigned i) {
+      Part& part = parts[i];
+      part.error = nullptr;
+      std::uint64_t begin = std::min(pos + chunk * i, size);
+      std::uint64_t end = std::min(begin + chunk, size);
+      try {
+        part.read(reader.fd(), begin, end, size, i == 0 && at_line_start);
+      } catch (...) {
+        part.error = std::current_exception();
+        part.text = {};
+        part.lines = 0;
+      }
       counted.arrive_and_wait();
       std::int64_t first = next;
-      for (std::size_t j = 0; j < i; ++j) first += lines[j];
+      for (unsigned j = 0; j < i; ++j) first += parts[j].lines;
+      if (part.error) return;
       try {
-        handle_lines(pieces[i], first, last_line, handle);
+        handle_lines(part.text, first, last_line, handle);
       } catch (...) {
-        errors[i] = std::current_exception();
+        part.error = std::current_exception();
       }
     };
-    std::vector<std::jthread> helpers;
-    for (std::size_t i = 1; i < pieces.size(); ++i) helpers.emplace_back(work, i);
-    work(0);
-    helpers.clear();  // joins
-    for (const std::exception_ptr& e : errors)
-      if (e) std::rethrow_exception(e);
-    for (std::int64_t n : lines) next += n;
-    if (on_block) on_block(block.size());
+    {
+      std::vector<std::jthread> helpers;
+      for (unsigned i = 1; i < used; ++i) helpers.emplace_back(work, i);
+      work(0);
+    }
+    // The first fault in the file wins, as in a reading line by line.
+    for (unsigned i = 0; i < used; ++i)
+      if (parts[i].error) std::rethrow_exception(parts[i].error);
+    for (unsigned i = 0; i < used; ++i) next += parts[i].lines;
+    std::uint64_t round_end = std::min(pos + chunk * used, size);
+    if (on_block) on_block(static_cast<std::size_t>(round_end - pos));
+    pos = round_end;
+    at_line_start = false;
   }
+  if (next <= last_line) fail_doscar_ends(next - 1, needed_lines);
 }
 
 }  // namespace pdsplit
