@@ -153,11 +153,17 @@ TEST(ReadErrors, LastLineCutInTheMiddle) {
   EXPECT_EQ(b.dir.entries(), std::vector<std::string>{"DOSCAR"});
 }
 
-TEST(ReadErrors, DoscarThatIsAFolder) {
+TEST(ReadErrors, DoscarThatIsAFolderOrAPipe) {
   Scratch dir;
   ::mkdir(dir.file("DOSCAR").c_str(), 0755);
   RunResult r = run_pdsplit(dir, {"-t"});
   EXPECT_EQ(r.err, "Error! Cannot read DOSCAR: Is a directory\n");
+  EXPECT_EQ(r.status, 1);
+  ::rmdir(dir.file("DOSCAR").c_str());
+  // A named pipe without a writer: refused at once instead of waiting.
+  ASSERT_EQ(::mkfifo(dir.file("DOSCAR").c_str(), 0644), 0);
+  r = run_pdsplit(dir, {"-a"});
+  EXPECT_EQ(r.err, "Error! Cannot read DOSCAR: not a regular file\n");
   EXPECT_EQ(r.status, 1);
 }
 

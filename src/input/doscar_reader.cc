@@ -19,17 +19,26 @@ DoscarReader::~DoscarReader() {
 }
 
 bool DoscarReader::open(const char* path, std::size_t block_size) {
-  fd_ = ::open(path, O_RDONLY | O_CLOEXEC);
+  // Without O_NONBLOCK a named pipe would wait for a writer, and the second
+  // reader of a run would wait forever.
+  fd_ = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd_ < 0) return false;
-  // A small file needs no more buffer than its size: fresh memory costs a
-  // page fault per page touched.
   struct stat st;
-  block_size_ = block_size;
-  if (::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode)) {
-    size_ = static_cast<std::uint64_t>(st.st_size);
-    block_size_ = std::clamp<std::size_t>(static_cast<std::size_t>(st.st_size) + 1,
-                                          4096, block_size);
-  }
+  if (::fstat(fd_, &st) != 0)
+    throw stop_with_message(std::string("Error! Cannot read DOSCAR: ") +
+                            std::strerror(errno));
+  if (S_ISDIR(st.st_mode))
+    throw stop_with_message(std::string("Error! Cannot read DOSCAR: ") +
+                            std::strerror(EISDIR));
+  // Every reader of a run opens the file afresh: only a regular file reads
+  // the same each time.
+  if (!S_ISREG(st.st_mode))
+    throw stop_with_message("Error! Cannot read DOSCAR: not a regular file");
+  ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
+  size_ = static_cast<std::uint64_t>(st.st_size);
+  // A small file needs no more buffer than its size.
+  block_size_ = std::clamp<std::size_t>(static_cast<std::size_t>(st.st_size) + 1,
+                                        4096, block_size);
   return true;
 }
 

@@ -25,8 +25,8 @@ class DoscarReader {
   DoscarReader& operator=(const DoscarReader&) = delete;
   ~DoscarReader();
 
-  // Opens the file for reading; false when it cannot be opened. A path that
-  // names a directory opens, but its first read fails. The file is read in
+  // Opens the file for reading; false when it cannot be opened, a Failure
+  // when it is no regular file (a directory, a pipe). The file is read in
   // blocks of up to `block_size` bytes (a reader that needs only the top of
   // a file should not read megabytes of it).
   bool open(const char* path, std::size_t block_size = kLargeBlock);

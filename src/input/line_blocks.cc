@@ -139,15 +139,6 @@ void for_each_line(DoscarReader& reader, std::int64_t last_line,
                    const LineHandler& handle,
                    const std::function<void(std::size_t)>& on_block) {
   std::int64_t next = reader.line_number() + 1;
-  if (reader.size() == 0) {
-    // Not a regular file (or an empty one): line by line.
-    std::string_view line;
-    for (; next <= last_line; ++next) {
-      if (!reader.next_line(line)) fail_doscar_ends(next - 1, needed_lines);
-      handle(next, line, reader.line_complete());
-    }
-    return;
-  }
   // Every thread reads its own part of the file and counts its lines; once
   // all have counted, each knows the number of its first line and parses.
   std::uint64_t pos = reader.unread_offset(), size = reader.size();

@@ -15,7 +15,8 @@ namespace pdsplit {
 using LineHandler =
     std::function<void(std::int64_t number, std::string_view line, bool complete)>;
 
-// Hands every line after the reader's current one, up to line `last_line`,
+// Hands every line after the reader's current one (of a regular file), up
+// to line `last_line`,
 // to `handle`, running up to `threads` handlers at once on different lines.
 // When handlers fail on several lines, the Failure of the first of those
 // lines is thrown; when the file ends before `last_line`, the end-of-file
