@@ -1,10 +1,10 @@
 #include "input/field.h"
 
+#include "input/extended_powers_of_ten.h"
+
 #include <charconv>
 #include <cstring>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <limits>
 #include <string>
 
@@ -213,18 +213,9 @@ bool scaled_value(unsigned mantissa, int exp10, double& value) {
   if constexpr (std::numeric_limits<long double>::digits != 64) {
     return false;
   } else {
-    constexpr int kLowest = -400, kHighest = 400;
-    if (exp10 < kLowest || exp10 > kHighest) return false;
-    static const auto* powers = [] {
-      auto* table = new long double[kHighest - kLowest + 1];
-      char text[16];
-      for (int e = kLowest; e <= kHighest; ++e) {
-        std::snprintf(text, sizeof text, "1e%d", e);
-        table[e - kLowest] = std::strtold(text, nullptr);
-      }
-      return table;
-    }();
-    long double x = static_cast<long double>(mantissa) * powers[exp10 - kLowest];
+    if (exp10 < -kExtendedPowerRange || exp10 > kExtendedPowerRange) return false;
+    long double x = static_cast<long double>(mantissa) *
+                    kExtendedPowersOfTen[exp10 + kExtendedPowerRange];
     if (x < static_cast<long double>(std::numeric_limits<double>::min()) ||
         x > static_cast<long double>(std::numeric_limits<double>::max()))
       return false;  // subnormal or overflowing: the general path decides

@@ -1,17 +1,15 @@
 #include "output/format.h"
 
+#include "output/powers_of_ten.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 namespace pdsplit {
 
 namespace {
-
-constexpr int kPowerRange = 300;
 
 void right_align(const char* text, std::size_t len, std::size_t width,
                  char* out) {
@@ -37,19 +35,13 @@ bool format_special(double x, std::size_t width, char* out) {
   return true;
 }
 
-// Powers of ten as the correctly rounded doubles strtod gives.
-const double* powers_of_ten() {
-  static const double* table = [] {
-    auto* t = new double[2 * kPowerRange + 1];
-    char text[16];
-    for (int e = -kPowerRange; e <= kPowerRange; ++e) {
-      std::snprintf(text, sizeof text, "1e%d", e);
-      t[e + kPowerRange] = std::strtod(text, nullptr);
-    }
-    return t;
-  }();
-  return table;
-}
+// "00" to "99": two digits at a time.
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+void put_pair(unsigned n, char* out) { std::memcpy(out, kDigitPairs + 2 * n, 2); }
 
 // y (positive, below 2^64) rounded to the nearest integer, or false when
 // y, carrying at most `error` of rounding, is too close to a tie to tell.
@@ -98,7 +90,7 @@ bool value_digits_fast(double a, unsigned& digits, int& exponent) {
   int e2 = static_cast<int>((bits >> 52) & 0x7ff) - 1023;  // floor(log2 a)
   // floor(e2 * log10(2)), possibly one too low: corrected below.
   int e10 = (e2 * 78913) >> 18;
-  const double* pow10 = powers_of_ten() + kPowerRange;
+  const double* pow10 = kPowersOfTen + kPowerRange;
   double y = a * pow10[3 - e10];
   if (y >= 10000) {
     ++e10;
@@ -176,25 +168,20 @@ void format_value(double x, char* out) {
     digits = static_cast<unsigned>((buf[0] - '0') * 1000 + (buf[2] - '0') * 100 +
                                    (buf[3] - '0') * 10 + (buf[4] - '0'));
   }
-  char* p = out;
-  *p++ = ' ';
-  *p++ = x < 0 ? '-' : ' ';
-  *p++ = '0';
-  *p++ = '.';
-  put_digits(digits, p + 4, 4);
-  p += 4;
+  std::memcpy(out, x < 0 ? " -0." : "  0.", 4);
+  put_pair(digits / 100, out + 4);
+  put_pair(digits % 100, out + 6);
   int magnitude = exponent < 0 ? -exponent : exponent;
   char sign = exponent < 0 ? '-' : '+';
   if (magnitude < 100) {
-    *p++ = 'E';
-    *p++ = sign;
+    out[8] = 'E';
+    out[9] = sign;
   } else {
     // Three exponent digits take the place of the letter.
-    *p++ = sign;
-    *p++ = static_cast<char>('0' + magnitude / 100);
+    out[8] = sign;
+    out[9] = static_cast<char>('0' + magnitude / 100);
   }
-  *p++ = static_cast<char>('0' + magnitude / 10 % 10);
-  *p++ = static_cast<char>('0' + magnitude % 10);
+  put_pair(static_cast<unsigned>(magnitude % 100), out + 10);
 }
 
 }  // namespace pdsplit
