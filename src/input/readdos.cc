@@ -22,7 +22,9 @@ std::int64_t doscar_lines_needed(std::int32_t natom, std::int32_t ngrid) {
 void readdos(std::int32_t natom, double* LDOS, std::int32_t ngrid,
              std::int32_t npcol, Console& console, unsigned threads) {
   DoscarReader doscar;
-  if (!doscar.open(kDoscarPath))
+  // Only the top of the file goes through the reader's buffer; the atom
+  // blocks are read by the parsing threads themselves.
+  if (!doscar.open(kDoscarPath, DoscarReader::kSmallBlock))
     throw stop_with_message(std::string("Error! Cannot read DOSCAR: ") +
                             std::strerror(errno));
   std::int64_t needed = doscar_lines_needed(natom, ngrid);
