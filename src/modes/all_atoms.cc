@@ -56,20 +56,21 @@ void all_atoms(Arguments args, double shift, const Projected& data,
       static_cast<std::size_t>(data.natom)));
   Memory texts[2] = {Memory(table_bytes * batch), Memory(table_bytes * batch)};
   if (texts[0].data() == nullptr || texts[1].data() == nullptr) throw std::bad_alloc();
-  auto start = [&](std::int32_t first, char* text) {
+  auto text_of = [&](int turn) { return static_cast<char*>(texts[turn].data()); };
+  auto start = [&](std::int32_t first, int turn) {
     std::int32_t count = std::min(batch, data.natom - first + 1);
     return std::async(std::launch::async, format_batch, std::cref(data), shift,
-                      first, count, table_bytes, output.threads(), text);
+                      first, count, table_bytes, output.threads(), text_of(turn));
   };
-  std::future<void> formatting = start(1, static_cast<char*>(texts[0].data()));
+  std::future<void> formatting = start(1, 0);
   for (std::int32_t first = 1, turn = 0; first <= data.natom; first += batch, turn ^= 1) {
     formatting.get();
     std::future<void> next;
-    if (first + batch <= data.natom) next = start(first + batch, static_cast<char*>(texts[turn ^ 1].data()));
+    if (first + batch <= data.natom) next = start(first + batch, turn ^ 1);
     std::int32_t count = std::min(batch, data.natom - first + 1);
     for (std::int32_t n = 0; n < count; ++n) {
       write_table_text(prefix + atom_suffix(first + n),
-                       static_cast<char*>(texts[turn].data()) + table_bytes * static_cast<std::size_t>(n),
+                       text_of(turn) + table_bytes * static_cast<std::size_t>(n),
                        table_bytes, output.disk());
       output.written(table_bytes);
     }
