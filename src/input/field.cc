@@ -2,6 +2,7 @@
 
 #include "input/extended_powers_of_ten.h"
 
+#include <bit>
 #include <charconv>
 #include <cstring>
 #include <cmath>
@@ -233,24 +234,55 @@ bool scaled_value(unsigned mantissa, int exp10, double& value) {
 
 }  // namespace
 
+namespace {
+
+// Four ASCII bytes as one little-endian word, to compare them at once.
+constexpr std::uint32_t word(char a, char b, char c, char d) {
+  return static_cast<std::uint32_t>(static_cast<unsigned char>(a)) |
+         static_cast<std::uint32_t>(static_cast<unsigned char>(b)) << 8 |
+         static_cast<std::uint32_t>(static_cast<unsigned char>(c)) << 16 |
+         static_cast<std::uint32_t>(static_cast<unsigned char>(d)) << 24;
+}
+
+// The four ASCII digits of `w` (first digit in the lowest byte) as a
+// number, or false when any byte is no digit. All four at once: subtracting
+// '0' leaves values 0-9 in each byte, and adding 0x76 sets a byte's top bit
+// exactly when it held 10 or more (or wrapped below '0').
+bool four_digits(std::uint32_t w, unsigned& n) {
+  std::uint32_t x = w - 0x30303030u;
+  if (((x | (x + 0x76767676u)) & 0x80808080u) != 0) return false;
+  x = (x * 10 + (x >> 8)) & 0x00ff00ffu;  // two 2-digit numbers
+  n = (x & 0xff) * 100 + (x >> 16);
+  return true;
+}
+
+}  // namespace
+
 bool read_value_fast(const char* f, double& value) {
-  if (f[0] != ' ' || f[2] != '0' || f[3] != '.') return false;
-  bool negative = f[1] == '-';
-  if (!negative && f[1] != ' ') return false;
-  unsigned d[4] = {static_cast<unsigned>(f[4] - '0'), static_cast<unsigned>(f[5] - '0'),
-                   static_cast<unsigned>(f[6] - '0'), static_cast<unsigned>(f[7] - '0')};
-  if (d[0] > 9 || d[1] > 9 || d[2] > 9 || d[3] > 9) return false;
-  // E+dd, or a sign and three digits for exponents beyond 99.
-  const char* sign = f[8] == 'E' ? f + 9 : f + 8;
-  if (*sign != '+' && *sign != '-') return false;
+  if constexpr (std::endian::native != std::endian::little) return false;
+  std::uint32_t head, digits_word, tail;
+  std::memcpy(&head, f, 4);
+  std::memcpy(&digits_word, f + 4, 4);
+  std::memcpy(&tail, f + 8, 4);
+  bool negative = head == word(' ', '-', '0', '.');
+  if (!negative && head != word(' ', ' ', '0', '.')) return false;
+  unsigned mantissa = 0;
+  if (!four_digits(digits_word, mantissa)) return false;
+  // E+dd, or a sign and three digits for exponents beyond 99: the digits
+  // are read as four with a leading '0' in place of E and sign.
   int exponent = 0;
-  for (const char* p = sign + 1; p < f + 12; ++p) {
-    unsigned digit = static_cast<unsigned>(*p - '0');
-    if (digit > 9) return false;
-    exponent = exponent * 10 + static_cast<int>(digit);
+  unsigned e = 0;
+  char sign;
+  if ((tail & 0xff) == 'E') {
+    sign = static_cast<char>(tail >> 8);
+    if (!four_digits((tail & 0xffff0000u) | word('0', '0', 0, 0), e)) return false;
+  } else {
+    sign = static_cast<char>(tail);
+    if (!four_digits((tail & 0xffffff00u) | '0', e)) return false;
   }
-  if (*sign == '-') exponent = -exponent;
-  unsigned mantissa = d[0] * 1000 + d[1] * 100 + d[2] * 10 + d[3];
+  if (sign == '-') exponent = -static_cast<int>(e);
+  else if (sign == '+') exponent = static_cast<int>(e);
+  else return false;
   // 0.dddd x 10^e is dddd x 10^(e - 4).
   int exp10 = exponent - 4;
   double v = 0;
