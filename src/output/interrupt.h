@@ -5,10 +5,10 @@
 
 namespace pdsplit {
 
-// Installs the handlers for SIGINT, SIGTERM and SIGHUP, from the thread
-// that writes the tables. A handled signal
-// removes the noted file and then ends the process by the same signal, so
-// callers see the conventional status (130 for SIGINT, 143 for SIGTERM).
+// Installs the handlers for SIGINT, SIGTERM and SIGHUP; to be called from
+// the thread that writes the tables. A handled signal removes the noted
+// file and then ends the process by the same signal, so callers see the
+// conventional status (130 for SIGINT, 143 for SIGTERM).
 void install_interrupt_cleanup();
 
 // Notes the file to remove on interruption (a copy of `path` is kept), or
