@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,8 +30,9 @@ std::FILE* g_sink = nullptr;
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  char folder[] = "/tmp/pdsplit-fuzz-XXXXXX";
-  if (::mkdtemp(folder) == nullptr || ::chdir(folder) != 0) std::abort();
+  std::string folder =
+      (std::filesystem::temp_directory_path() / "pdsplit-fuzz-XXXXXX").string();
+  if (::mkdtemp(folder.data()) == nullptr || ::chdir(folder.c_str()) != 0) std::abort();
   g_sink = std::fopen("/dev/null", "w");
   return 0;
 }
