@@ -18,27 +18,36 @@ DoscarReader::~DoscarReader() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-bool DoscarReader::open(const char* path, std::size_t block_size) {
+namespace {
+// The readers go through the top of the file line by line; the atom blocks
+// are read by the parsing threads themselves (see line_blocks.h).
+constexpr std::size_t kBlockSize = std::size_t{64} << 10;
+}  // namespace
+
+void fail_reading_doscar(std::string_view reason) {
+  throw stop_with_message("Error! Cannot read DOSCAR: " + std::string(reason));
+}
+
+void DoscarReader::open_again(const char* path) {
+  if (!open(path)) fail_reading_doscar(std::strerror(errno));
+}
+
+bool DoscarReader::open(const char* path) {
   // Without O_NONBLOCK a named pipe would wait for a writer, and the second
   // reader of a run would wait forever.
   fd_ = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd_ < 0) return false;
   struct stat st;
-  if (::fstat(fd_, &st) != 0)
-    throw stop_with_message(std::string("Error! Cannot read DOSCAR: ") +
-                            std::strerror(errno));
-  if (S_ISDIR(st.st_mode))
-    throw stop_with_message(std::string("Error! Cannot read DOSCAR: ") +
-                            std::strerror(EISDIR));
+  if (::fstat(fd_, &st) != 0) fail_reading_doscar(std::strerror(errno));
+  if (S_ISDIR(st.st_mode)) fail_reading_doscar(std::strerror(EISDIR));
   // Every reader of a run opens the file afresh: only a regular file reads
   // the same each time.
-  if (!S_ISREG(st.st_mode))
-    throw stop_with_message("Error! Cannot read DOSCAR: not a regular file");
+  if (!S_ISREG(st.st_mode)) fail_reading_doscar("not a regular file");
   ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
   size_ = static_cast<std::uint64_t>(st.st_size);
   // A small file needs no more buffer than its size.
   block_size_ = std::clamp<std::size_t>(static_cast<std::size_t>(st.st_size) + 1,
-                                        4096, block_size);
+                                        4096, kBlockSize);
   return true;
 }
 
@@ -69,9 +78,7 @@ bool DoscarReader::refill() {
       at_eof_ = true;
       return false;
     }
-    if (errno != EINTR)
-      throw stop_with_message(std::string("Error! Cannot read DOSCAR: ") +
-                              std::strerror(errno));
+    if (errno != EINTR) fail_reading_doscar(std::strerror(errno));
   }
 }
 

@@ -18,6 +18,9 @@ namespace pdsplit {
 // `needed_lines` are needed (0: not yet known).
 [[noreturn]] void fail_doscar_ends(std::int64_t lines, std::int64_t needed_lines);
 
+// The Failure for a DOSCAR that cannot be read, with the reason.
+[[noreturn]] void fail_reading_doscar(std::string_view reason);
+
 class DoscarReader {
  public:
   DoscarReader() = default;
@@ -26,13 +29,12 @@ class DoscarReader {
   ~DoscarReader();
 
   // Opens the file for reading; false when it cannot be opened, a Failure
-  // when it is no regular file (a directory, a pipe). The file is read in
-  // blocks of up to `block_size` bytes (a reader that needs only the top of
-  // a file should not read megabytes of it).
-  bool open(const char* path, std::size_t block_size = kLargeBlock);
+  // when it is no regular file (a directory, a pipe).
+  bool open(const char* path);
 
-  static constexpr std::size_t kLargeBlock = std::size_t{4} << 20;
-  static constexpr std::size_t kSmallBlock = std::size_t{64} << 10;
+  // Opens a file that an earlier reader of the run has opened: failing now
+  // is an error of reading.
+  void open_again(const char* path);
 
   // The next line, or false at the end of the file. Throws a Failure when
   // the file cannot be read.
@@ -61,18 +63,16 @@ class DoscarReader {
   // of a file need not be).
   bool line_complete() const { return line_complete_; }
 
-  // Throws the end-of-file Failure as require_line does.
-  [[noreturn]] void fail_at_end(std::int64_t needed_lines) const;
-
  private:
   // Reads more of the file behind the unread bytes; false at end of file.
   bool refill();
+  [[noreturn]] void fail_at_end(std::int64_t needed_lines) const;
   char* buffer() { return static_cast<char*>(buffer_.data()); }
 
   int fd_ = -1;
   Memory buffer_;
   std::size_t capacity_ = 0;
-  std::size_t block_size_ = kLargeBlock;
+  std::size_t block_size_ = 0;
   std::uint64_t size_ = 0;
   std::uint64_t file_offset_ = 0;  // bytes read from the file so far
   std::size_t begin_ = 0;  // first unread byte

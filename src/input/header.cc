@@ -9,6 +9,7 @@
 #include "input/field.h"
 #include "input/readdos.h"
 #include "input/value_line.h"
+#include "output/names.h"
 #include "output/format.h"
 
 namespace pdsplit {
@@ -38,12 +39,6 @@ double read_real(std::string_view line, std::int64_t line_number,
   if (!read_real_field(text, kHeaderRealDecimals, value))
     fail_not_a_number(line_number, first + 1, first + width, text);
   return value;
-}
-
-std::string trim_right(std::string_view text) {
-  std::size_t end = text.find_last_not_of(' ');
-  return std::string(end == std::string_view::npos ? std::string_view()
-                                                   : text.substr(0, end + 1));
 }
 
 // Prints the calculation kind and projection lines; false when the
@@ -93,7 +88,7 @@ std::int64_t header_lines_needed(std::int32_t ngrid) {
 
 Header readheader(Console& console) {
   DoscarReader doscar;
-  if (!doscar.open(kDoscarPath, DoscarReader::kSmallBlock))
+  if (!doscar.open(kDoscarPath))
     throw Failure(Failure::Report::ConsoleLine, kExitFailure,
                   std::string(text::kNoDoscar));
   console.line(text::kOpening);
@@ -104,7 +99,7 @@ Header readheader(Console& console) {
   h.natom = read_int(line, 1, 0, 4);
   doscar.skip_lines(3, 0);
   line = doscar.require_line(0);
-  s.system = trim_right(field_text(line, 0, 40));
+  s.system = std::string(trim_trailing_blanks(field_text(line, 0, 40)));
   line = doscar.require_line(0);
   s.emax = read_real(line, 6, 0, 16);
   s.emin = read_real(line, 6, 16, 16);

@@ -75,8 +75,7 @@ std::size_t read_at(int fd, char* out, std::size_t size, std::uint64_t offset) {
     if (n == 0) break;
     if (n < 0) {
       if (errno == EINTR) continue;
-      throw stop_with_message(std::string("Error! Cannot read DOSCAR: ") +
-                              std::strerror(errno));
+      fail_reading_doscar(std::strerror(errno));
     }
     got += static_cast<std::size_t>(n);
   }

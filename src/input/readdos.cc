@@ -1,10 +1,7 @@
 #include "input/readdos.h"
 
-#include <cerrno>
-#include <cstring>
 #include <string>
 
-#include "driver/failure.h"
 #include "driver/messages.h"
 #include "input/doscar_reader.h"
 #include "input/header.h"
@@ -22,11 +19,7 @@ std::int64_t doscar_lines_needed(std::int32_t natom, std::int32_t ngrid) {
 void readdos(std::int32_t natom, double* LDOS, std::int32_t ngrid,
              std::int32_t npcol, Console& console, unsigned threads) {
   DoscarReader doscar;
-  // Only the top of the file goes through the reader's buffer; the atom
-  // blocks are read by the parsing threads themselves.
-  if (!doscar.open(kDoscarPath, DoscarReader::kSmallBlock))
-    throw stop_with_message(std::string("Error! Cannot read DOSCAR: ") +
-                            std::strerror(errno));
+  doscar.open_again(kDoscarPath);
   std::int64_t needed = doscar_lines_needed(natom, ngrid);
   std::int64_t grid = ngrid > 0 ? ngrid : 0;
   doscar.skip_lines(6 + grid, needed);

@@ -1,8 +1,4 @@
-#include <cerrno>
-#include <cstring>
-
 #include "driver/errors.h"
-#include "driver/failure.h"
 #include "driver/messages.h"
 #include "input/doscar_reader.h"
 #include "input/header.h"
@@ -16,9 +12,7 @@ namespace pdsplit {
 void readtdos(double* TDOS, std::int32_t ngrid, std::int32_t ntcol,
               Console& console) {
   DoscarReader doscar;
-  if (!doscar.open(kDoscarPath, DoscarReader::kSmallBlock))
-    throw stop_with_message(std::string("Error! Cannot read DOSCAR: ") +
-                            std::strerror(errno));
+  doscar.open_again(kDoscarPath);
   std::int64_t needed = header_lines_needed(ngrid);
   doscar.skip_lines(6, needed);
   std::size_t row_size = static_cast<std::size_t>(ntcol > 0 ? ntcol : 0) + 1;

@@ -90,13 +90,6 @@ class PendingFile {
 
 }  // namespace
 
-void format_table_line(double shift, const double* row, std::int32_t k,
-                       char* out) {
-  format_energy(row[0] - shift, out);
-  out += kEnergyWidth;
-  for (std::int32_t i = 1; i <= k; ++i, out += kValueWidth)
-    format_value(row[i], out);
-}
 
 void Output::written(std::size_t bytes) {
   if (console_ == nullptr) return;
@@ -117,6 +110,16 @@ namespace {
 
 std::size_t line_size_of(std::int32_t k) {
   return kEnergyWidth + kValueWidth * static_cast<std::size_t>(k > 0 ? k : 0) + 1;
+}
+
+// One table line, without its line feed: 11 + 12 * K characters written to
+// `out` from the row (energy, then K values), the energy lowered by `shift`.
+void format_table_line(double shift, const double* row, std::int32_t k,
+                       char* out) {
+  format_energy(row[0] - shift, out);
+  out += kEnergyWidth;
+  for (std::int32_t i = 1; i <= k; ++i, out += kValueWidth)
+    format_value(row[i], out);
 }
 
 // Formats rows [first, first + count) into `out`, line after line.

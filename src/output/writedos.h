@@ -60,9 +60,4 @@ void format_table(double shift, const double* table, std::int32_t ngrid,
 void write_table_text(const std::string& FILENAME, const char* text,
                       std::size_t size, Disk& disk);
 
-// One table line, without its line feed: 11 + 12 * K characters written to
-// `out` from the row (energy, then K values), the energy lowered by `shift`.
-void format_table_line(double shift, const double* row, std::int32_t k,
-                       char* out);
-
 }  // namespace pdsplit
