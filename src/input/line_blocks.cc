@@ -3,12 +3,14 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <barrier>
+#include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
 #include <exception>
+#include <mutex>
 #include <new>
-#include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -23,48 +25,44 @@ namespace pdsplit {
 
 namespace {
 
-// Each thread reads and parses this much of the file per round.
-constexpr std::uint64_t kChunk = std::uint64_t{4} << 20;
-// Below this a part is not worth a thread of its own.
-constexpr std::uint64_t kMinPiece = 256 << 10;
+// The file is cut into chunks of this size, dealt out to the threads in
+// turn. Small enough that a chunk and its line table stay in a core's
+// cache between reading and parsing, large enough that the bookkeeping per
+// chunk costs nothing.
+constexpr std::uint64_t kChunk = 512 << 10;
 
-// The positions of every line feed in `text`, found in one pass: a DOSCAR
-// line is short, and a search per line would cost more in calls than in
-// bytes.
-void find_line_feeds(std::string_view text, std::vector<std::size_t>& out) {
-  out.clear();
-  const char* data = text.data();
-  std::size_t n = text.size(), i = 0;
+// Where the line feeds of `data[0, n)` are, written to `out` (resized as
+// needed); returns how many. One pass over the text: a DOSCAR line is
+// short, and a search per line would cost more in calls than in bytes.
+std::size_t find_line_feeds(const char* data, std::size_t n,
+                            std::vector<std::uint32_t>& out) {
+  std::size_t count = 0, i = 0;
+  auto make_room = [&](std::size_t entries) {
+    if (out.size() < count + entries) out.resize(std::max(out.size() * 2, count + entries));
+  };
 #ifdef __SSE2__
   const __m128i lf = _mm_set1_epi8('\n');
-  for (; i + 16 <= n; i += 16) {
-    __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
-    auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, lf)));
-    while (mask != 0) {
-      out.push_back(i + static_cast<unsigned>(__builtin_ctz(mask)));
+  auto mask16 = [&](std::size_t at) {
+    __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
+    return static_cast<std::uint64_t>(
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, lf))));
+  };
+  for (; i + 64 <= n; i += 64) {
+    std::uint64_t mask = mask16(i) | mask16(i + 16) << 16 | mask16(i + 32) << 32 |
+                         mask16(i + 48) << 48;
+    if (mask == 0) continue;
+    make_room(64);
+    std::uint32_t* to = out.data();
+    do {
+      to[count++] = static_cast<std::uint32_t>(i + static_cast<unsigned>(__builtin_ctzll(mask)));
       mask &= mask - 1;
-    }
+    } while (mask != 0);
   }
 #endif
+  make_room(n - i);
   for (; i < n; ++i)
-    if (data[i] == '\n') out.push_back(i);
-}
-
-// Hands the lines of `piece` (whose line feeds are at `ends`), numbered from
-// `first`, to `handle`, up to line `last`.
-void handle_lines(std::string_view piece, const std::vector<std::size_t>& ends,
-                  std::int64_t first, std::int64_t last, const LineHandler& handle) {
-  std::size_t pos = 0;
-  std::int64_t number = first;
-  for (std::size_t stop : ends) {
-    if (number > last) return;
-    std::size_t len = stop - pos;
-    if (len > 0 && piece[stop - 1] == '\r') --len;
-    handle(number++, piece.substr(pos, len), true);
-    pos = stop + 1;
-  }
-  // A last line without its line feed.
-  if (pos < piece.size() && number <= last) handle(number, piece.substr(pos), false);
+    if (data[i] == '\n') out[count++] = static_cast<std::uint32_t>(i);
+  return count;
 }
 
 // Reads up to `size` bytes at `offset`; fewer only at the end of the file.
@@ -82,72 +80,149 @@ std::size_t read_at(int fd, char* out, std::size_t size, std::uint64_t offset) {
   return got;
 }
 
-// One thread's share of a round: the lines that start in [begin, end) of
-// the file, read into its own buffer.
-struct Part {
-  Memory buffer;
-  std::string_view text;
-  std::vector<std::size_t> ends;  // line feeds in `text`
-  std::int64_t lines = 0;
-  std::exception_ptr error;
-
-  // `at_line_start`: a line starts at `begin` (else the line running into
-  // the part belongs to the part before it, which reads it to its end).
-  void read(int fd, std::uint64_t begin, std::uint64_t end, std::uint64_t file_size,
-            bool at_line_start) {
+// The lines that start in one chunk of the file, read into memory of their
+// own, with where their line feeds are.
+class ChunkText {
+ public:
+  // Reads the lines starting in [begin, end); `at_line_start` says a line
+  // starts at `begin` (else the line running into the chunk belongs to the
+  // chunk before, which reads it to its end). Returns the number of lines.
+  std::int64_t read(int fd, std::uint64_t begin, std::uint64_t end,
+                    std::uint64_t file_size, bool at_line_start) {
     std::uint64_t from = at_line_start ? begin : begin - 1;
     std::size_t want = static_cast<std::size_t>(end - from);
     reserve(want + 4096);
-    char* data = static_cast<char*>(buffer.data());
+    char* data = text_memory();
     std::size_t got = read_at(fd, data, want, from);
     std::size_t first = 0;
     if (!at_line_start) {
       const void* lf = std::memchr(data, '\n', got);
-      // No line starts here: one line runs through the whole part.
-      if (lf == nullptr) return done({});
+      // No line starts here: one line runs through the whole chunk.
+      if (lf == nullptr) return done(data, 0);
       first = static_cast<std::size_t>(static_cast<const char*>(lf) - data) + 1;
-      if (first >= want) return done({});
+      if (first >= want) return done(data, 0);
     }
-    // The last line starting in the part runs on to the first line feed at
-    // or after the part's last byte.
+    // The last line starting in the chunk runs on to the first line feed at
+    // or after the chunk's last byte.
     std::size_t stop = got;
-    if (got == want && from + got < file_size) {
-      if (data[got - 1] != '\n') {
-        for (;;) {
-          if (buffer.size() - stop < 4096) grow(stop);
-          data = static_cast<char*>(buffer.data());
-          std::size_t more = read_at(fd, data + stop, buffer.size() - stop, from + stop);
-          const void* lf = std::memchr(data + stop, '\n', more);
-          stop += more;
-          if (lf != nullptr) {
-            stop = static_cast<std::size_t>(static_cast<const char*>(lf) - data) + 1;
-            break;
-          }
-          if (more == 0) break;  // the file ends inside the line
+    if (got == want && from + got < file_size && data[got - 1] != '\n') {
+      for (;;) {
+        if (capacity_ - stop < 4096) grow(stop);
+        data = text_memory();
+        std::size_t more = read_at(fd, data + stop, capacity_ - stop, from + stop);
+        const void* lf = std::memchr(data + stop, '\n', more);
+        stop += more;
+        if (lf != nullptr) {
+          stop = static_cast<std::size_t>(static_cast<const char*>(lf) - data) + 1;
+          break;
         }
+        if (more == 0) break;  // the file ends inside the line
       }
     }
-    done(std::string_view(data + first, stop - first));
+    return done(data + first, stop - first);
+  }
+
+  // Hands the lines, numbered from `first`, to `handle`, up to line `last`.
+  void handle_lines(std::int64_t first, std::int64_t last,
+                    const LineHandler& handle) const {
+    const std::uint32_t* ends = line_ends_.data();
+    std::size_t pos = 0;
+    std::int64_t number = first;
+    for (std::size_t k = 0; k < ends_; ++k) {
+      if (number > last) return;
+      std::size_t stop = ends[k], len = stop - pos;
+      if (len > 0 && text_[stop - 1] == '\r') --len;
+      handle(number++, text_.substr(pos, len), true);
+      pos = stop + 1;
+    }
+    // A last line without its line feed.
+    if (pos < text_.size() && number <= last)
+      handle(number, text_.substr(pos), false);
   }
 
  private:
-  void done(std::string_view lines_text) {
-    text = lines_text;
-    find_line_feeds(text, ends);
-    lines = static_cast<std::int64_t>(ends.size()) +
-            (!text.empty() && text.back() != '\n');
+  std::int64_t done(const char* data, std::size_t size) {
+    text_ = std::string_view(data, size);
+    ends_ = find_line_feeds(data, size, line_ends_);
+    return static_cast<std::int64_t>(ends_) + (size > 0 && data[size - 1] != '\n');
   }
+  char* text_memory() const { return static_cast<char*>(memory_.data()); }
   void reserve(std::size_t size) {
-    if (buffer.size() >= size) return;
-    buffer = Memory(size);
-    if (buffer.data() == nullptr) throw std::bad_alloc();
+    if (capacity_ >= size) return;
+    allocate(size);
+  }
+  void allocate(std::size_t capacity) {
+    capacity = (capacity + 63) & ~std::size_t{63};
+    Memory memory(capacity);
+    if (memory.data() == nullptr) throw std::bad_alloc();
+    memory_ = std::move(memory);
+    capacity_ = capacity;
   }
   void grow(std::size_t keep) {
-    Memory bigger(buffer.size() * 2);
-    if (bigger.data() == nullptr) throw std::bad_alloc();
-    std::memcpy(bigger.data(), buffer.data(), keep);
-    buffer = std::move(bigger);
+    Memory old = std::move(memory_);
+    allocate(capacity_ * 2);
+    std::memcpy(text_memory(), old.data(), keep);
   }
+
+  Memory memory_;
+  std::size_t capacity_ = 0;
+  std::string_view text_;
+  std::vector<std::uint32_t> line_ends_;
+  std::size_t ends_ = 0;  // line feeds in text_
+};
+
+// What the threads share: how many lines each chunk holds, known as soon
+// as the chunk is read, and from those the number of each chunk's first
+// line; and the last chunk still worth handling.
+class ChunkLedger {
+ public:
+  ChunkLedger(std::size_t chunks, std::int64_t first_line)
+      : lines_(chunks, -1), first_line_(chunks + 1, 0) {
+    first_line_[0] = first_line;
+  }
+
+  void counted(std::size_t chunk, std::int64_t lines) {
+    std::lock_guard lock(mutex_);
+    lines_[chunk] = lines;
+    bool advanced = false;
+    while (numbered_ < lines_.size() && lines_[numbered_] >= 0) {
+      first_line_[numbered_ + 1] = first_line_[numbered_] + lines_[numbered_];
+      ++numbered_;
+      advanced = true;
+    }
+    if (advanced) changed_.notify_all();
+  }
+
+  // The number of the chunk's first line, once every chunk before it has
+  // been counted; -1 when the chunk is no longer needed.
+  std::int64_t first_line(std::size_t chunk) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return numbered_ >= chunk || chunk > last_needed_; });
+    return chunk > last_needed_ ? -1 : first_line_[chunk];
+  }
+
+  // Chunks after `chunk` need no handling: its lines reach the last one
+  // wanted, or handling them failed.
+  void last_needed(std::size_t chunk) {
+    std::lock_guard lock(mutex_);
+    if (chunk < last_needed_) last_needed_ = chunk;
+    changed_.notify_all();
+  }
+  bool needed(std::size_t chunk) {
+    std::lock_guard lock(mutex_);
+    return chunk <= last_needed_;
+  }
+
+  // The number of the line after the last chunk, once all are counted.
+  std::int64_t end_line() const { return first_line_[lines_.size()]; }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<std::int64_t> lines_;  // -1: not counted yet
+  std::vector<std::int64_t> first_line_;
+  std::size_t numbered_ = 0;  // chunks whose first line number is known
+  std::size_t last_needed_ = static_cast<std::size_t>(-1);
 };
 
 }  // namespace
@@ -157,55 +232,86 @@ void for_each_line(DoscarReader& reader, std::int64_t last_line,
                    const LineHandler& handle,
                    const std::function<void(std::size_t)>& on_block) {
   std::int64_t next = reader.line_number() + 1;
-  // Every thread reads its own part of the file and counts its lines; once
-  // all have counted, each knows the number of its first line and parses.
-  std::uint64_t pos = reader.unread_offset(), size = reader.size();
-  bool at_line_start = true;
-  std::vector<Part> parts(std::max(threads, 1u));
-  while (next <= last_line && pos < size) {
-    std::uint64_t remaining = size - pos;
-    auto used = static_cast<unsigned>(
-        std::clamp<std::uint64_t>(remaining / kMinPiece, 1, parts.size()));
-    std::uint64_t chunk = std::min(kChunk, (remaining + used - 1) / used);
-    std::barrier counted(static_cast<std::ptrdiff_t>(used));
-    auto work = [&](unsigned i) {
-      Part& part = parts[i];
-      part.error = nullptr;
-      std::uint64_t begin = std::min(pos + chunk * i, size);
-      std::uint64_t end = std::min(begin + chunk, size);
-      try {
-        part.read(reader.fd(), begin, end, size, i == 0 && at_line_start);
-      } catch (...) {
-        part.error = std::current_exception();
-        part.text = {};
-        part.ends.clear();
-        part.lines = 0;
-      }
-      counted.arrive_and_wait();
-      std::int64_t first = next;
-      for (unsigned j = 0; j < i; ++j) first += parts[j].lines;
-      if (part.error) return;
-      try {
-        handle_lines(part.text, part.ends, first, last_line, handle);
-      } catch (...) {
-        part.error = std::current_exception();
-      }
-    };
-    {
-      std::vector<std::jthread> helpers;
-      for (unsigned i = 1; i < used; ++i) helpers.emplace_back(work, i);
-      work(0);
-    }
-    // The first fault in the file wins, as in a reading line by line.
-    for (unsigned i = 0; i < used; ++i)
-      if (parts[i].error) std::rethrow_exception(parts[i].error);
-    for (unsigned i = 0; i < used; ++i) next += parts[i].lines;
-    std::uint64_t round_end = std::min(pos + chunk * used, size);
-    if (on_block) on_block(static_cast<std::size_t>(round_end - pos));
-    pos = round_end;
-    at_line_start = false;
+  std::uint64_t start = reader.unread_offset(), size = reader.size();
+  if (next > last_line || start >= size) {
+    if (next <= last_line) fail_doscar_ends(next - 1, needed_lines);
+    return;
   }
-  if (next <= last_line) fail_doscar_ends(next - 1, needed_lines);
+  std::size_t chunks = static_cast<std::size_t>((size - start + kChunk - 1) / kChunk);
+  unsigned wanted = static_cast<unsigned>(
+      std::clamp<std::uint64_t>(chunks, 1, std::max(threads, 1u)));
+  ChunkLedger ledger(chunks, next);
+  std::vector<std::exception_ptr> errors(chunks);
+  std::atomic<std::uint64_t> bytes_done{0};
+
+  // Worker w of `workers` handles chunks w, w + workers, ...; it reads and
+  // counts its next chunk before handling the current one, so that the
+  // threads after it seldom wait for a line number.
+  auto work = [&](unsigned w, unsigned workers) {
+    ChunkText text[2];
+    auto read = [&](std::size_t chunk, ChunkText& into) {
+      std::uint64_t begin = start + chunk * kChunk;
+      std::uint64_t end = std::min(begin + kChunk, size);
+      std::int64_t lines = 0;
+      try {
+        lines = into.read(reader.fd(), begin, end, size, chunk == 0);
+      } catch (...) {
+        errors[chunk] = std::current_exception();
+        ledger.last_needed(chunk);
+      }
+      ledger.counted(chunk, lines);
+    };
+    std::size_t chunk = w;
+    int current = 0;
+    read(chunk, text[current]);
+    for (; chunk < chunks; chunk += workers, current ^= 1) {
+      if (chunk + workers < chunks && ledger.needed(chunk + workers))
+        read(chunk + workers, text[current ^ 1]);
+      std::int64_t first = ledger.first_line(chunk);
+      if (first < 0) break;
+      if (!errors[chunk]) {
+        try {
+          text[current].handle_lines(first, last_line, handle);
+        } catch (...) {
+          errors[chunk] = std::current_exception();
+          ledger.last_needed(chunk);
+        }
+      }
+      std::uint64_t begin = start + chunk * kChunk;
+      bytes_done += std::min(begin + kChunk, size) - begin;
+      if (w == 0 && on_block) on_block(static_cast<std::size_t>(bytes_done.exchange(0)));
+      std::int64_t after = ledger.first_line(chunk + 1);
+      if (after > last_line) ledger.last_needed(chunk);
+      if (after < 0 || after > last_line) break;
+    }
+  };
+  {
+    // Chunks are dealt out by the number of workers, so the helpers start
+    // only once it is known how many threads could be had.
+    std::atomic<unsigned> workers{0};
+    std::vector<std::jthread> helpers;
+    for (unsigned w = 1; w < wanted; ++w) {
+      try {
+        helpers.emplace_back([&, w] {
+          workers.wait(0);
+          if (w < workers.load()) work(w, workers.load());
+        });
+      } catch (const std::system_error&) {
+        break;  // fewer threads, same result
+      }
+    }
+    workers = static_cast<unsigned>(helpers.size()) + 1;
+    workers.notify_all();
+    work(0, workers.load());
+  }
+  if (on_block) {
+    if (std::uint64_t rest = bytes_done.exchange(0)) on_block(static_cast<std::size_t>(rest));
+  }
+  // The first fault in the file wins, as in a reading line by line.
+  for (auto& error : errors)
+    if (error) std::rethrow_exception(error);
+  std::int64_t end = ledger.end_line();
+  if (end <= last_line) fail_doscar_ends(end - 1, needed_lines);
 }
 
 }  // namespace pdsplit
