@@ -2,6 +2,7 @@
 
 #include "input/extended_powers_of_ten.h"
 
+#include <array>
 #include <bit>
 #include <charconv>
 #include <cstring>
@@ -204,37 +205,80 @@ bool read_real_field(std::string_view text, int implied_decimals,
 
 namespace {
 
-// dddd x 10^exp10 for exponents beyond the exact powers, correctly rounded,
-// or false when that cannot be settled quickly. The product is formed in
-// 64-bit extended precision from a correctly rounded power of ten: two
-// roundings, so it lies within 4 units of its last place of the exact
-// value, and rounding it to a double gives the correctly rounded result
-// unless it lies that close to the midpoint between two doubles.
-bool scaled_value(unsigned mantissa, int exp10, double& value) {
+// A power of ten as a 64-bit significand with its top bit set and a binary
+// exponent: 10^q is about significand x 2^exponent.
+struct BinaryPower {
+  std::uint64_t significand = 0;
+  int exponent = 0;
+};
+
+// The powers 10^q for which dddd x 10^q (dddd from 1 to 9999) is a normal
+// double whatever the digits: the fast path needs no check of range.
+constexpr int kFastMinPower = -307;
+constexpr int kFastMaxPower = 304;
+
+using FastPowers = std::array<BinaryPower, kFastMaxPower - kFastMinPower + 1>;
+
+// The table is taken from the correctly rounded extended-precision
+// literals: scaling by powers of two is exact, so each significand is the
+// power rounded to 64 bits, off by at most half a unit.
+constexpr FastPowers make_fast_powers() {
+  FastPowers table{};
+  if constexpr (std::numeric_limits<long double>::digits == 64) {
+    for (int q = kFastMinPower; q <= kFastMaxPower; ++q) {
+      long double x = kExtendedPowersOfTen[q + kExtendedPowerRange];
+      int exponent = 0;
+      while (x >= 0x1p96L) x *= 0x1p-32L, exponent += 32;
+      while (x < 0x1p31L) x *= 0x1p32L, exponent -= 32;
+      while (x >= 0x1p64L) x *= 0.5L, ++exponent;
+      while (x < 0x1p63L) x *= 2.0L, --exponent;
+      table[static_cast<std::size_t>(q - kFastMinPower)] = {static_cast<std::uint64_t>(x), exponent};
+    }
+  }
+  return table;
+}
+
+constexpr FastPowers kFastPowers = make_fast_powers();
+
+// The full 128-bit product of two 64-bit words (a compiler extension, one
+// instruction on 64-bit machines).
+__extension__ typedef unsigned __int128 Product128;
+
+// dddd x 10^q as the bits of a double, correctly rounded, or false when
+// that cannot be settled quickly (the caller then takes the general path).
+//
+// The mantissa is shifted up to a full 64-bit word and multiplied by the
+// 64-bit power; the product's upper word is the exact one to within 1.5
+// units of its last place (the power is off by half a unit, the lower word
+// is dropped). A double keeps its 53 leading bits, and the bits below
+// decide the rounding: whenever they are at least 2 units clear of the
+// midpoint the error cannot change the outcome. Only the two patterns
+// next to the midpoint (2 in 1024) go the long way. Every mantissa with
+// every exponent in range is checked against strtod by the tests.
+bool scaled_bits(unsigned mantissa, int q, std::uint64_t& bits) {
   if constexpr (std::numeric_limits<long double>::digits != 64) {
     return false;
   } else {
-    if (exp10 < -kExtendedPowerRange || exp10 > kExtendedPowerRange) return false;
-    long double x = static_cast<long double>(mantissa) *
-                    kExtendedPowersOfTen[exp10 + kExtendedPowerRange];
-    if (x < static_cast<long double>(std::numeric_limits<double>::min()) ||
-        x > static_cast<long double>(std::numeric_limits<double>::max()))
-      return false;  // subnormal or overflowing: the general path decides
-    // The x87 format keeps its 64-bit significand, leading bit included,
-    // in its first eight bytes.
-    std::uint64_t bits;
-    std::memcpy(&bits, &x, sizeof bits);
-    // The 11 bits a double drops; 0x400 is the midpoint.
-    std::uint64_t dropped = bits & 0x7ff;
-    if (dropped >= 0x400 - 4 && dropped <= 0x400 + 4) return false;
-    value = static_cast<double>(x);
+    const BinaryPower& power = kFastPowers[static_cast<std::size_t>(q - kFastMinPower)];
+    int shift_in = std::countl_zero(static_cast<std::uint64_t>(mantissa));
+    std::uint64_t w = static_cast<std::uint64_t>(mantissa) << shift_in;
+    std::uint64_t upper = static_cast<std::uint64_t>(
+        (static_cast<Product128>(w) * power.significand) >> 64);
+    // The upper word has its top bit at 63 or 62: 11 or 10 bits below the
+    // 53 that are kept.
+    int dropped_bits = 10 + static_cast<int>(upper >> 63);
+    std::uint64_t dropped = upper & ((std::uint64_t{1} << dropped_bits) - 1);
+    std::uint64_t half = std::uint64_t{1} << (dropped_bits - 1);
+    if (dropped == half || dropped == half - 1) return false;
+    std::uint64_t significand = (upper >> dropped_bits) + (dropped > half);
+    // value = significand x 2^binary_exponent, significand in [2^52, 2^53]
+    int binary_exponent = dropped_bits + 64 + power.exponent - shift_in;
+    // A significand rounded up to 2^53 carries into the exponent field.
+    bits = (static_cast<std::uint64_t>(binary_exponent + 52 + 1023) << 52) +
+           (significand - (std::uint64_t{1} << 52));
     return true;
   }
 }
-
-}  // namespace
-
-namespace {
 
 // Four ASCII bytes as one little-endian word, to compare them at once.
 constexpr std::uint32_t word(char a, char b, char c, char d) {
@@ -270,31 +314,22 @@ bool read_value_fast(const char* f, double& value) {
   if (!four_digits(digits_word, mantissa)) return false;
   // E+dd, or a sign and three digits for exponents beyond 99: the digits
   // are read as four with a leading '0' in place of E and sign.
-  int exponent = 0;
+  bool letter = (tail & 0xff) == 'E';
+  char sign = static_cast<char>(letter ? tail >> 8 : tail);
+  std::uint32_t exponent_digits = letter ? (tail & 0xffff0000u) | word('0', '0', 0, 0)
+                                         : (tail & 0xffffff00u) | '0';
   unsigned e = 0;
-  char sign;
-  if ((tail & 0xff) == 'E') {
-    sign = static_cast<char>(tail >> 8);
-    if (!four_digits((tail & 0xffff0000u) | word('0', '0', 0, 0), e)) return false;
-  } else {
-    sign = static_cast<char>(tail);
-    if (!four_digits((tail & 0xffffff00u) | '0', e)) return false;
-  }
-  if (sign == '-') exponent = -static_cast<int>(e);
-  else if (sign == '+') exponent = static_cast<int>(e);
-  else return false;
+  if (!four_digits(exponent_digits, e)) return false;
+  if (sign != '-' && sign != '+') return false;
   // 0.dddd x 10^e is dddd x 10^(e - 4).
-  int exp10 = exponent - 4;
-  double v = 0;
-  if (mantissa == 0) {
-    v = 0;
-  } else if (exp10 >= -22 && exp10 <= 22) {
-    double m = static_cast<double>(mantissa);
-    v = exp10 >= 0 ? m * kExactPowers[exp10] : m / kExactPowers[-exp10];
-  } else if (!scaled_value(mantissa, exp10, v)) {
-    return false;
+  int q = (sign == '-' ? -static_cast<int>(e) : static_cast<int>(e)) - 4;
+  std::uint64_t bits = 0;
+  if (mantissa != 0) {
+    if (q < kFastMinPower || q > kFastMaxPower || !scaled_bits(mantissa, q, bits))
+      return false;
   }
-  value = negative ? -v : v;
+  bits |= static_cast<std::uint64_t>(negative) << 63;
+  std::memcpy(&value, &bits, sizeof value);
   return true;
 }
 
