@@ -6,9 +6,12 @@
 
 #include <cstdio>
 #include <cstring>
+#include <random>
+#include <tuple>
 #include <vector>
 
 #include "driver/failure.h"
+#include "input/line_blocks.h"
 #include "input/readdos.h"
 #include "lines.h"
 #include "support.h"
@@ -35,7 +38,9 @@ Outcome read_in(const Scratch& dir, int natom, int ngrid, int npcol, unsigned th
   std::FILE* sink = std::tmpfile();
   pdsplit::Console console(sink);
   try {
-    pdsplit::readdos(natom, o.LDOS.data(), ngrid, npcol, console, threads);
+    // Cut finely: many chunks per thread, chunk ends inside lines.
+    pdsplit::readdos(natom, o.LDOS.data(), ngrid, npcol, console, threads,
+                     pdsplit::ChunkPlan{1, 1, 40000, 40000});
   } catch (const pdsplit::Failure& f) {
     o.failure = f.text();
   }
@@ -88,6 +93,70 @@ TEST(ParallelRead, FirstFaultInTheFileWhateverTheThreads) {
   for (unsigned threads : {1u, 2u, 4u})
     EXPECT_EQ(read_in(dir, 9, 1001, 32, threads).failure,
               "Error! DOSCAR ends at line 9200, but its header needs 10025 lines");
+}
+
+// What for_each_line handed out, line by line: number, text, complete.
+using Handed = std::vector<std::tuple<std::int64_t, std::string, bool>>;
+
+// Runs for_each_line on `path` after its first two lines, cut finely.
+Handed lines_of(const std::string& path, std::int64_t last_line, unsigned threads,
+                std::uint64_t chunk, std::string* failure) {
+  pdsplit::DoscarReader reader;
+  EXPECT_TRUE(reader.open(path.c_str()));
+  std::string_view skipped;
+  EXPECT_TRUE(reader.next_line(skipped) && reader.next_line(skipped));
+  std::vector<std::tuple<std::int64_t, std::string, bool>> by_number(
+      static_cast<std::size_t>(last_line + 1));
+  pdsplit::ChunkPlan plan{1, 1, chunk, chunk};
+  try {
+    pdsplit::for_each_line(reader, last_line, 0, threads,
+                           [&](std::int64_t n, std::string_view text, bool complete) {
+                             by_number[static_cast<std::size_t>(n)] = {n, std::string(text), complete};
+                           }, {}, plan);
+  } catch (const pdsplit::Failure& f) {
+    *failure = f.text();
+  }
+  Handed handed;
+  for (auto& entry : by_number)
+    if (std::get<0>(entry) != 0) handed.push_back(entry);
+  return handed;
+}
+
+TEST(ForEachLine, EveryLineOnceWithItsNumberHoweverTheFileIsCut) {
+  Scratch dir;
+  std::mt19937 rng(5);
+  // Short and empty lines, CRLF ends, and last lines longer than many
+  // chunks, so that whole chunks hold no line start.
+  std::vector<std::string> lines;
+  for (int i = 0; i < 400; ++i) lines.push_back(std::string(rng() % 90, 'a' + static_cast<char>(i % 26)));
+  lines[17] += '\r';
+  lines.push_back(std::string(5000, 'L'));
+  for (bool final_feed : {true, false}) {
+    std::string text = join_lines(lines);
+    if (!final_feed) text.pop_back();
+    write_file(dir.file("text"), text);
+    auto total = static_cast<std::int64_t>(lines.size());
+    Handed want;
+    for (std::int64_t n = 3; n <= total; ++n) {
+      std::string line = lines[static_cast<std::size_t>(n - 1)];
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      want.emplace_back(n, line, final_feed || n < total);
+    }
+    for (std::uint64_t chunk : {1u, 7u, 64u, 1000u, 1u << 20})
+      for (unsigned threads : {1u, 2u, 3u, 8u}) {
+        std::string failure;
+        EXPECT_EQ(lines_of(dir.file("text"), total, threads, chunk, &failure), want)
+            << chunk << "-byte chunks, " << threads << " threads";
+        EXPECT_EQ(failure, "");
+        // Only the lines asked for, and an error for lines that are not there.
+        Handed some = lines_of(dir.file("text"), 250, threads, chunk, &failure);
+        EXPECT_EQ(some, Handed(want.begin(), want.begin() + 248));
+        EXPECT_EQ(failure, "");
+        lines_of(dir.file("text"), total + 3, threads, chunk, &failure);
+        EXPECT_EQ(failure, "Error! DOSCAR ends at line " + std::to_string(total) +
+                               ", but a DOSCAR has at least 8 lines");
+      }
+  }
 }
 
 }  // namespace

@@ -158,6 +158,22 @@ TEST(ProjectedModes, ListsOfAnyLengthAndOrder) {
   EXPECT_EQ(read_file(dir.file("out")), reference::table(reference::sum_atoms(d, {4, 2, 2}), d.efermi));
 }
 
+TEST(ProjectedModes, SumsLargeEnoughToShareOutAddInListOrder) {
+  // 120 operands x 3001 rows x 32 columns: enough additions for the sum to
+  // be split by rows between threads, each row still summed in list order.
+  Scratch dir;
+  generate(dir, {"--natom", "5", "--ngrid", "3001", "--npcol", "32", "--atom-shift"});
+  reference::Doscar d = reference::parse(read_file(dir.file("DOSCAR")));
+  std::vector<std::string> args = {"-s2f"};
+  std::vector<int> atoms;
+  for (int i = 0; i < 120; ++i) {
+    atoms.push_back(1 + (i * 3) % 5);
+    args.push_back(std::to_string(atoms.back()));
+  }
+  ASSERT_EQ(run_pdsplit(dir, args).status, 0);
+  EXPECT_EQ(read_file(dir.file("iSUMDOS")), reference::table(reference::sum_atoms(d, atoms), 0.0));
+}
+
 TEST(ProjectedModes, MoreThan999AtomsEachGetAFile) {
   Scratch dir;
   generate(dir, {"--natom", "1002", "--ngrid", "3", "--npcol", "4", "--atom-shift"});

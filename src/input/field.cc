@@ -302,35 +302,80 @@ bool four_digits(std::uint32_t w, unsigned& n) {
 
 }  // namespace
 
-bool read_value_fast(const char* f, double& value) {
-  if constexpr (std::endian::native != std::endian::little) return false;
-  std::uint32_t head, digits_word, tail;
-  std::memcpy(&head, f, 4);
+namespace {
+
+// The rarer shape of a value: a sign and three exponent digits in place of
+// the letter, "  0.dddd-ddd".
+bool value_three_digit_exponent(const char* f, bool negative, double& value) {
+  std::uint32_t digits_word, tail;
   std::memcpy(&digits_word, f + 4, 4);
   std::memcpy(&tail, f + 8, 4);
-  bool negative = head == word(' ', '-', '0', '.');
-  if (!negative && head != word(' ', ' ', '0', '.')) return false;
-  unsigned mantissa = 0;
-  if (!four_digits(digits_word, mantissa)) return false;
-  // E+dd, or a sign and three digits for exponents beyond 99: the digits
-  // are read as four with a leading '0' in place of E and sign.
-  bool letter = (tail & 0xff) == 'E';
-  char sign = static_cast<char>(letter ? tail >> 8 : tail);
-  std::uint32_t exponent_digits = letter ? (tail & 0xffff0000u) | word('0', '0', 0, 0)
-                                         : (tail & 0xffffff00u) | '0';
-  unsigned e = 0;
-  if (!four_digits(exponent_digits, e)) return false;
-  if (sign != '-' && sign != '+') return false;
-  // 0.dddd x 10^e is dddd x 10^(e - 4).
+  unsigned mantissa = 0, e = 0;
+  char sign = static_cast<char>(tail);
+  // The three digits are read as four with a '0' in place of the sign.
+  if (!four_digits(digits_word, mantissa) || !four_digits((tail & 0xffffff00u) | '0', e) ||
+      (sign != '-' && sign != '+'))
+    return false;
   int q = (sign == '-' ? -static_cast<int>(e) : static_cast<int>(e)) - 4;
   std::uint64_t bits = 0;
-  if (mantissa != 0) {
-    if (q < kFastMinPower || q > kFastMaxPower || !scaled_bits(mantissa, q, bits))
-      return false;
-  }
+  if (mantissa != 0 &&
+      (q < kFastMinPower || q > kFastMaxPower || !scaled_bits(mantissa, q, bits)))
+    return false;
   bits |= static_cast<std::uint64_t>(negative) << 63;
   std::memcpy(&value, &bits, sizeof value);
   return true;
+}
+
+// Eight ASCII bytes as one little-endian word.
+constexpr std::uint64_t word8(const char (&s)[9]) {
+  std::uint64_t w = 0;
+  for (int i = 7; i >= 0; --i) w = w << 8 | static_cast<unsigned char>(s[i]);
+  return w;
+}
+
+inline bool value_fast(const char* f, double& value) {
+  std::uint32_t head;
+  std::uint64_t body;
+  std::memcpy(&head, f, 4);
+  std::memcpy(&body, f + 4, 8);
+  bool negative = head == word(' ', '-', '0', '.');
+  if (!negative && head != word(' ', ' ', '0', '.')) return false;
+  // "ddddE+dd" checked at once: less the smallest byte each place allows,
+  // a digit is 0-9, the letter 0 and the sign 0 ('+') or 2 ('-'). A byte
+  // that wrapped below zero has its top bit set, and so has one that
+  // exceeds its limit once 0x76 (digits) or 0x7f (letter, sign) is added.
+  std::uint64_t x = body - word8("0000E+00");
+  std::uint64_t minus = x & (std::uint64_t{2} << 40);
+  std::uint64_t y = x ^ minus;
+  constexpr std::uint64_t kLimits = 0x76767f7f76767676u;
+  if (((y | (y + kLimits)) & 0x8080808080808080u) != 0)
+    return value_three_digit_exponent(f, negative, value);
+  auto digits = static_cast<std::uint32_t>(x);
+  digits = (digits * 10 + (digits >> 8)) & 0x00ff00ffu;  // two 2-digit numbers
+  unsigned mantissa = (digits & 0xff) * 100 + (digits >> 16);
+  auto e = static_cast<int>(((x >> 48) & 0xff) * 10 + (x >> 56));
+  // 0.dddd x 10^e is dddd x 10^(e - 4); two exponent digits are always in
+  // the range of the table.
+  int q = (minus != 0 ? -e : e) - 4;
+  std::uint64_t bits = 0;
+  if (mantissa != 0 && !scaled_bits(mantissa, q, bits)) return false;
+  bits |= static_cast<std::uint64_t>(negative) << 63;
+  std::memcpy(&value, &bits, sizeof value);
+  return true;
+}
+
+}  // namespace
+
+bool read_value_fast(const char* f, double& value) {
+  if constexpr (std::endian::native != std::endian::little) return false;
+  return value_fast(f, value);
+}
+
+std::size_t read_value_fields(const char* first, std::size_t count, double* out) {
+  if constexpr (std::endian::native != std::endian::little) return 0;
+  std::size_t i = 0;
+  while (i < count && value_fast(first + 12 * i, out[i])) ++i;
+  return i;
 }
 
 bool read_energy_fast(const char* f, double& value) {

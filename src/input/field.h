@@ -38,6 +38,11 @@ bool read_real_field(std::string_view text, int implied_decimals,
 bool read_value_fast(const char* field12, double& value);
 bool read_energy_fast(const char* field11, double& value);
 
+// read_value_fast on up to `count` value fields one after the other from
+// `first`, into out[0, count); returns how many were read before the first
+// that needs read_real_field.
+std::size_t read_value_fields(const char* first, std::size_t count, double* out);
+
 // The number of value columns a DOSCAR value line holds, judged from the
 // first 395 characters: every upper-case E, plus every 12-column value field
 // lying wholly inside them that is written in the three-digit exponent form

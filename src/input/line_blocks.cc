@@ -25,12 +25,6 @@ namespace pdsplit {
 
 namespace {
 
-// The file is cut into chunks of this size, dealt out to the threads in
-// turn. Small enough that a chunk and its line table stay in a core's
-// cache between reading and parsing, large enough that the bookkeeping per
-// chunk costs nothing.
-constexpr std::uint64_t kChunk = 512 << 10;
-
 // Where the line feeds of `data[0, n)` are, written to `out` (resized as
 // needed); returns how many. One pass over the text: a DOSCAR line is
 // short, and a search per line would cost more in calls than in bytes.
@@ -213,8 +207,13 @@ class ChunkLedger {
     return chunk <= last_needed_;
   }
 
-  // The number of the line after the last chunk, once all are counted.
-  std::int64_t end_line() const { return first_line_[lines_.size()]; }
+  // The number of the line after the last chunk counted in an unbroken
+  // run from the first: after the whole file, or after the chunk holding
+  // the last line wanted.
+  std::int64_t end_line() {
+    std::lock_guard lock(mutex_);
+    return first_line_[numbered_];
+  }
 
  private:
   std::mutex mutex_;
@@ -230,16 +229,22 @@ class ChunkLedger {
 void for_each_line(DoscarReader& reader, std::int64_t last_line,
                    std::int64_t needed_lines, unsigned threads,
                    const LineHandler& handle,
-                   const std::function<void(std::size_t)>& on_block) {
+                   const std::function<void(std::size_t)>& on_block,
+                   const ChunkPlan& plan) {
   std::int64_t next = reader.line_number() + 1;
   std::uint64_t start = reader.unread_offset(), size = reader.size();
   if (next > last_line || start >= size) {
     if (next <= last_line) fail_doscar_ends(next - 1, needed_lines);
     return;
   }
-  std::size_t chunks = static_cast<std::size_t>((size - start + kChunk - 1) / kChunk);
-  unsigned wanted = static_cast<unsigned>(
-      std::clamp<std::uint64_t>(chunks, 1, std::max(threads, 1u)));
+  std::uint64_t remaining = size - start;
+  unsigned wanted = static_cast<unsigned>(std::clamp<std::uint64_t>(
+      remaining / std::max<std::uint64_t>(plan.bytes_per_thread, 1), 1, std::max(threads, 1u)));
+  std::uint64_t chunk_size = std::clamp<std::uint64_t>(
+      remaining / (std::uint64_t{plan.chunks_per_thread} * wanted), plan.min_chunk,
+      std::max(plan.max_chunk, plan.min_chunk));
+  std::size_t chunks = static_cast<std::size_t>((remaining + chunk_size - 1) / chunk_size);
+  wanted = static_cast<unsigned>(std::min<std::uint64_t>(wanted, chunks));
   ChunkLedger ledger(chunks, next);
   std::vector<std::exception_ptr> errors(chunks);
   std::atomic<std::uint64_t> bytes_done{0};
@@ -250,8 +255,8 @@ void for_each_line(DoscarReader& reader, std::int64_t last_line,
   auto work = [&](unsigned w, unsigned workers) {
     ChunkText text[2];
     auto read = [&](std::size_t chunk, ChunkText& into) {
-      std::uint64_t begin = start + chunk * kChunk;
-      std::uint64_t end = std::min(begin + kChunk, size);
+      std::uint64_t begin = start + chunk * chunk_size;
+      std::uint64_t end = std::min(begin + chunk_size, size);
       std::int64_t lines = 0;
       try {
         lines = into.read(reader.fd(), begin, end, size, chunk == 0);
@@ -277,8 +282,8 @@ void for_each_line(DoscarReader& reader, std::int64_t last_line,
           ledger.last_needed(chunk);
         }
       }
-      std::uint64_t begin = start + chunk * kChunk;
-      bytes_done += std::min(begin + kChunk, size) - begin;
+      std::uint64_t begin = start + chunk * chunk_size;
+      bytes_done += std::min(begin + chunk_size, size) - begin;
       if (w == 0 && on_block) on_block(static_cast<std::size_t>(bytes_done.exchange(0)));
       std::int64_t after = ledger.first_line(chunk + 1);
       if (after > last_line) ledger.last_needed(chunk);

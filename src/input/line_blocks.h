@@ -15,6 +15,21 @@ namespace pdsplit {
 using LineHandler =
     std::function<void(std::int64_t number, std::string_view line, bool complete)>;
 
+// How a file is cut for the threads. A thread is worth starting only for
+// `bytes_per_thread` of file or more: starting one costs about a
+// millisecond on the machines we run on. The file is cut into chunks,
+// dealt out to the threads in turn, of at least `chunks_per_thread` per
+// thread within [min_chunk, max_chunk]: a chunk and its line table stay in
+// a core's cache between reading and parsing, and the buffers a thread
+// reads into are used again from chunk to chunk (memory used for the first
+// time costs most in a short run). Tests cut small files finely.
+struct ChunkPlan {
+  std::uint64_t bytes_per_thread = std::uint64_t{2} << 20;
+  std::uint32_t chunks_per_thread = 16;
+  std::uint64_t min_chunk = 64 << 10;
+  std::uint64_t max_chunk = 512 << 10;
+};
+
 // Hands every line after the reader's current one (of a regular file), up
 // to line `last_line`,
 // to `handle`, running up to `threads` handlers at once on different lines.
@@ -25,6 +40,7 @@ using LineHandler =
 void for_each_line(DoscarReader& reader, std::int64_t last_line,
                    std::int64_t needed_lines, unsigned threads,
                    const LineHandler& handle,
-                   const std::function<void(std::size_t)>& on_block = {});
+                   const std::function<void(std::size_t)>& on_block = {},
+                   const ChunkPlan& plan = {});
 
 }  // namespace pdsplit

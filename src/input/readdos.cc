@@ -17,7 +17,8 @@ std::int64_t doscar_lines_needed(std::int32_t natom, std::int32_t ngrid) {
 }
 
 void readdos(std::int32_t natom, double* LDOS, std::int32_t ngrid,
-             std::int32_t npcol, Console& console, unsigned threads) {
+             std::int32_t npcol, Console& console, unsigned threads,
+             const ChunkPlan& plan) {
   DoscarReader doscar;
   doscar.open_again(kDoscarPath);
   std::int64_t needed = doscar_lines_needed(natom, ngrid);
@@ -37,7 +38,7 @@ void readdos(std::int32_t natom, double* LDOS, std::int32_t ngrid,
                   double* row = LDOS + (static_cast<std::size_t>(atom * grid + j)) * row_size;
                   read_value_line(line, npcol, number, complete, row);
                 },
-                [&](std::size_t bytes) { console.advance(bytes); });
+                [&](std::size_t bytes) { console.advance(bytes); }, plan);
   console.line(text::kClosing);
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "driver/console.h"
+#include "input/line_blocks.h"
 
 namespace pdsplit {
 
@@ -30,8 +31,9 @@ std::int64_t doscar_lines_needed(std::int32_t natom, std::int32_t ngrid);
 // blocks, using up to `threads` threads, then prints the closing line.
 // Throws a Failure when DOSCAR cannot be read, ends early or holds a field
 // that is no number; with several faults, the first in the file is
-// reported, whatever the number of threads.
+// reported, whatever the number of threads and however the file is cut.
 void readdos(std::int32_t natom, double* LDOS, std::int32_t ngrid,
-             std::int32_t npcol, Console& console, unsigned threads);
+             std::int32_t npcol, Console& console, unsigned threads,
+             const ChunkPlan& plan = {});
 
 }  // namespace pdsplit

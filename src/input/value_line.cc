@@ -50,14 +50,18 @@ void read_value_line(std::string_view line, std::int32_t k,
       !read_real_field(text, kEnergyDecimals, row[0]))
     fail_not_a_number(line_number, 1, 11, text);
   // Fields lying wholly within the line take the fast path when they can.
-  std::int32_t whole = static_cast<std::int32_t>(
+  auto whole = static_cast<std::size_t>(
       std::min<std::int64_t>(k, line.size() >= 11 ? (line.size() - 11) / 12 : 0));
-  for (std::int32_t i = 1; i <= k; ++i) {
-    std::size_t first = 11 + 12 * static_cast<std::size_t>(i - 1);
-    if (i <= whole && read_value_fast(line.data() + first, row[i])) continue;
+  std::size_t done = 0;  // value fields read
+  while (done < static_cast<std::size_t>(k)) {
+    if (done < whole)
+      done += read_value_fields(line.data() + 11 + 12 * done, whole - done, row + 1 + done);
+    if (done == static_cast<std::size_t>(k)) break;
+    std::size_t first = 11 + 12 * done;
     text = field_text(line, first, 12);
-    if (!read_real_field(text, kValueDecimals, row[i]))
+    if (!read_real_field(text, kValueDecimals, row[1 + done]))
       fail_not_a_number(line_number, first + 1, first + 12, text);
+    ++done;
   }
 }
 

@@ -30,7 +30,12 @@ void sum_rows(const Projected& data, std::span<const std::int32_t> atoms,
 
 void sum_atoms(const Projected& data, std::span<const std::int32_t> atoms) {
   std::size_t rows = static_cast<std::size_t>(data.ngrid > 0 ? data.ngrid : 0);
-  unsigned parts = std::max(1u, std::min<unsigned>(data.threads, static_cast<unsigned>(rows / 64 + 1)));
+  // A thread costs about a millisecond to start: worth it only for some
+  // millions of additions.
+  constexpr std::size_t kAdditionsPerThread = std::size_t{4} << 20;
+  std::size_t additions = atoms.size() * rows * static_cast<std::size_t>(data.npcol);
+  auto parts = static_cast<unsigned>(std::clamp<std::size_t>(
+      std::min(additions / kAdditionsPerThread, rows), 1, data.threads));
   std::vector<std::jthread> helpers;
   for (unsigned p = 1; p < parts; ++p)
     helpers.emplace_back([&, p] { sum_rows(data, atoms, rows * p / parts, rows * (p + 1) / parts); });
