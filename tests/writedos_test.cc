@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <map>
+#include <mutex>
 #include <random>
 
 #include <unistd.h>
@@ -19,7 +20,7 @@
 namespace {
 
 // An in-memory folder whose k-th call fails, and whose writes may be short
-// or interrupted.
+// or interrupted. Safe to call from several threads.
 class FakeDisk : public pdsplit::Disk {
  public:
   std::map<std::string, std::string> files;
@@ -32,35 +33,45 @@ class FakeDisk : public pdsplit::Disk {
   std::vector<std::string> attempted;
 
   int create_new(const std::string& path) override {
+    std::lock_guard lock(mutex_);
     if (failing()) return -fail_errno;
     attempted.push_back(path);
     if (files.count(path) || taken_by_others-- > 0) return -EEXIST;
     files[path];
-    open_path_ = path;
-    return 3;
+    open_[next_fd_] = path;
+    return next_fd_++;
   }
-  long write(int, const char* data, std::size_t size) override {
+  long write(int fd, const char* data, std::size_t size) override {
+    std::lock_guard lock(mutex_);
     if (failing()) return -fail_errno;
     if (interrupt_every_other && (interrupted_ = !interrupted_)) return -EINTR;
     std::size_t n = std::min(size, max_write);
-    files[open_path_].append(data, n);
+    files[open_.at(fd)].append(data, n);
     return static_cast<long>(n);
   }
-  int close(int) override { return failing() ? -fail_errno : 0; }
+  int close(int fd) override {
+    std::lock_guard lock(mutex_);
+    open_.erase(fd);
+    return failing() ? -fail_errno : 0;
+  }
   int rename(const std::string& from, const std::string& to) override {
+    std::lock_guard lock(mutex_);
     if (failing()) return -fail_errno;
     files[to] = files[from];
     files.erase(from);
     return 0;
   }
   int remove(const std::string& path) override {
+    std::lock_guard lock(mutex_);
     files.erase(path);
     return 0;
   }
 
  private:
   bool failing() { return calls++ == fail_call; }
-  std::string open_path_;
+  std::mutex mutex_;
+  std::map<int, std::string> open_;
+  int next_fd_ = 3;
   bool interrupted_ = false;
 };
 
@@ -157,6 +168,55 @@ TEST(WriteDos, EmptyGridGivesAnEmptyFile) {
   double nothing = 0;
   write_table(disk, "out", 0, &nothing, 0, 4);
   EXPECT_EQ(disk.files["out"], "");
+}
+
+// Tables of `t` with the energies shifted by 0, 1, 2, ..., written by
+// write_tables to "sub/t0", "sub/t1", ...
+void write_shifted_tables(FakeDisk& disk, const Table& t, std::int32_t count, unsigned threads) {
+  pdsplit::Output output(disk, threads);
+  pdsplit::write_tables(
+      count, pdsplit::table_text_size(t.ngrid, t.k),
+      [](std::int32_t i) { return "sub/t" + std::to_string(i); },
+      [&](std::int32_t i, char* out) { pdsplit::format_table(i, t.data.data(), t.ngrid, t.k, out); },
+      output);
+}
+
+TEST(WriteTables, InPlaceInOrderUpToTheFirstFailureWhateverTheThreads) {
+  // 12 tables of about 430 KB: enough for every thread to take some.
+  Table t = random_table(6000, 5);
+  std::vector<std::string> want;
+  for (int i = 0; i < 12; ++i) want.push_back(reference::table(t.rows, i));
+  FakeDisk probe;
+  probe.max_write = 1 << 17;  // several writes per table
+  write_shifted_tables(probe, t, 12, 3);
+  ASSERT_EQ(probe.files.size(), 12u);
+  for (int i = 0; i < 12; ++i) EXPECT_EQ(probe.files["sub/t" + std::to_string(i)], want[i]);
+  int total_calls = probe.calls;
+  for (unsigned threads : {1u, 2u, 3u}) {
+    for (int k = 0; k < total_calls; k += threads) {
+      FakeDisk disk;
+      for (int i = 0; i < 12; ++i) disk.files["sub/t" + std::to_string(i)] = "old";
+      disk.max_write = probe.max_write;
+      disk.fail_call = k;
+      disk.fail_errno = k % 2 ? EIO : ENOSPC;
+      std::string failure;
+      try {
+        write_shifted_tables(disk, t, 12, threads);
+      } catch (const pdsplit::Failure& f) {
+        failure = f.text();
+      }
+      // The failed table: every one before it new and whole, it and every
+      // one after it old, nothing else in the folder.
+      std::size_t failed = 0;
+      while (failed < 12 && disk.files["sub/t" + std::to_string(failed)] == want[failed]) ++failed;
+      ASSERT_LT(failed, 12u) << "call " << k << " failed without a report";
+      EXPECT_EQ(failure, "Error! Cannot write sub/t" + std::to_string(failed) + ": " +
+                             std::strerror(disk.fail_errno)) << "call " << k;
+      for (std::size_t i = failed; i < 12; ++i)
+        EXPECT_EQ(disk.files["sub/t" + std::to_string(i)], "old") << "call " << k << ", table " << i;
+      EXPECT_EQ(disk.files.size(), 12u) << "call " << k;
+    }
+  }
 }
 
 }  // namespace

@@ -17,11 +17,12 @@ class SystemDisk : public Disk {
   int create_new(const std::string& path) override {
     // Noted before it exists: an interruption right after the creation
     // must find it.
-    note_pending_file(path.c_str());
+    if (!note_pending_file(path.c_str()))
+      return path.size() >= kMaxPendingPath ? -ENAMETOOLONG : -EMFILE;
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
       int error = errno;
-      note_pending_file(nullptr);
+      forget_pending_file(path.c_str());
       return -error;
     }
     return fd;
@@ -33,11 +34,11 @@ class SystemDisk : public Disk {
   int close(int fd) override { return ::close(fd) == 0 ? 0 : -errno; }
   int rename(const std::string& from, const std::string& to) override {
     if (std::rename(from.c_str(), to.c_str()) != 0) return -errno;
-    note_pending_file(nullptr);
+    forget_pending_file(from.c_str());
     return 0;
   }
   int remove(const std::string& path) override {
-    note_pending_file(nullptr);
+    forget_pending_file(path.c_str());
     return ::unlink(path.c_str()) == 0 ? 0 : -errno;
   }
 };

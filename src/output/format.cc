@@ -83,22 +83,18 @@ bool format_fixed3_fast(double x, std::size_t width, char* out) {
 // The four significant digits and decimal exponent e of 0.dddd x 10^e for
 // normal magnitudes away from rounding ties; false when the exact path must
 // decide.
-bool value_digits_fast(double a, unsigned& digits, int& exponent) {
+inline bool value_digits_fast(double a, unsigned& digits, int& exponent) {
   if (!(a >= 1e-280 && a < 1e280)) return false;
   std::uint64_t bits;
   std::memcpy(&bits, &a, sizeof bits);
   int e2 = static_cast<int>((bits >> 52) & 0x7ff) - 1023;  // floor(log2 a)
-  // floor(e2 * log10(2)), possibly one too low: corrected below.
-  int e10 = (e2 * 78913) >> 18;
+  // floor(e2 * log10(2)) is floor(log10 a) or one less; one comparison
+  // with the next power settles it (a power rounded in its last place may
+  // mislead it by one, which the range check below catches).
   const double* pow10 = kPowersOfTen + kPowerRange;
+  int e10 = (e2 * 78913) >> 18;
+  e10 += a >= pow10[e10 + 1];
   double y = a * pow10[3 - e10];
-  if (y >= 10000) {
-    ++e10;
-    y = a * pow10[3 - e10];
-  } else if (y < 1000) {
-    --e10;
-    y = a * pow10[3 - e10];
-  }
   // Two roundings (the power and the product): y is off by at most
   // y * 2^-52, far less than this margin.
   std::uint64_t n = 0;
@@ -111,6 +107,33 @@ bool value_digits_fast(double a, unsigned& digits, int& exponent) {
   exponent = e10 + 1;
   return true;
 }
+
+// The last four columns of a value for each decimal exponent from -400 to
+// 400: "E+dd" / "E-dd", or a sign and three digits beyond 99.
+constexpr int kTailRange = 400;
+struct ExponentTails {
+  char text[2 * kTailRange + 1][4];
+};
+constexpr ExponentTails make_exponent_tails() {
+  ExponentTails t{};
+  for (int e = -kTailRange; e <= kTailRange; ++e) {
+    char* out = t.text[e + kTailRange];
+    int magnitude = e < 0 ? -e : e;
+    char sign = e < 0 ? '-' : '+';
+    if (magnitude < 100) {
+      out[0] = 'E';
+      out[1] = sign;
+    } else {
+      // Three exponent digits take the place of the letter.
+      out[0] = sign;
+      out[1] = static_cast<char>('0' + magnitude / 100);
+    }
+    out[2] = static_cast<char>('0' + magnitude / 10 % 10);
+    out[3] = static_cast<char>('0' + magnitude % 10);
+  }
+  return t;
+}
+constexpr ExponentTails kExponentTails = make_exponent_tails();
 
 }  // namespace
 
@@ -145,7 +168,18 @@ void format_fixed3(double x, std::size_t width, char* out) {
   right_align(begin, len, width, out);
 }
 
-void format_value(double x, char* out) {
+namespace {
+
+void put_value(bool negative, unsigned digits, int exponent, char* out) {
+  std::memcpy(out, negative ? " -0." : "  0.", 4);
+  put_pair(digits / 100, out + 4);
+  put_pair(digits % 100, out + 6);
+  std::memcpy(out + 8, kExponentTails.text[exponent + kTailRange], 4);
+}
+
+// Zero, Infinity, NaN and the magnitudes the fast path leaves: kept out of
+// line, so that the common path needs no stack frame.
+[[gnu::noinline]] void format_value_exactly(double x, char* out) {
   if (!std::isfinite(x)) {
     format_special(x, kValueWidth, out);
     return;
@@ -154,34 +188,36 @@ void format_value(double x, char* out) {
     std::memcpy(out, "  0.0000E+00", kValueWidth);
     return;
   }
+  // to_chars gives d.ddde+XX with the four correctly rounded significant
+  // digits; 0.dddd form moves the point one place and the exponent by one.
+  char buf[24];
+  auto res = std::to_chars(buf, buf + sizeof buf, std::fabs(x),
+                           std::chars_format::scientific, 3);
+  int exponent = 0;
+  std::from_chars(buf + 7, res.ptr, exponent);  // the digits after "d.ddde+"
+  if (buf[6] == '-') exponent = -exponent;
+  auto digits = static_cast<unsigned>((buf[0] - '0') * 1000 + (buf[2] - '0') * 100 +
+                                      (buf[3] - '0') * 10 + (buf[4] - '0'));
+  put_value(x < 0, digits, exponent + 1, out);
+}
+
+inline void format_value_inline(double x, char* out) {
   unsigned digits = 0;
   int exponent = 0;
-  if (!value_digits_fast(std::fabs(x), digits, exponent)) {
-    // to_chars gives d.ddde+XX with the four correctly rounded significant
-    // digits; 0.dddd form moves the point one place and the exponent by one.
-    char buf[24];
-    auto res = std::to_chars(buf, buf + sizeof buf, std::fabs(x),
-                             std::chars_format::scientific, 3);
-    std::from_chars(buf + 7, res.ptr, exponent);  // the digits after "d.ddde+"
-    if (buf[6] == '-') exponent = -exponent;
-    exponent += 1;
-    digits = static_cast<unsigned>((buf[0] - '0') * 1000 + (buf[2] - '0') * 100 +
-                                   (buf[3] - '0') * 10 + (buf[4] - '0'));
+  if (x == 0) {  // common in a DOS
+    std::memcpy(out, "  0.0000E+00", kValueWidth);
+    return;
   }
-  std::memcpy(out, x < 0 ? " -0." : "  0.", 4);
-  put_pair(digits / 100, out + 4);
-  put_pair(digits % 100, out + 6);
-  int magnitude = exponent < 0 ? -exponent : exponent;
-  char sign = exponent < 0 ? '-' : '+';
-  if (magnitude < 100) {
-    out[8] = 'E';
-    out[9] = sign;
-  } else {
-    // Three exponent digits take the place of the letter.
-    out[8] = sign;
-    out[9] = static_cast<char>('0' + magnitude / 100);
-  }
-  put_pair(static_cast<unsigned>(magnitude % 100), out + 10);
+  if (!value_digits_fast(std::fabs(x), digits, exponent)) return format_value_exactly(x, out);
+  put_value(x < 0, digits, exponent, out);
+}
+
+}  // namespace
+
+void format_value(double x, char* out) { format_value_inline(x, out); }
+
+void format_values(const double* x, std::size_t count, char* out) {
+  for (std::size_t i = 0; i < count; ++i) format_value_inline(x[i], out + kValueWidth * i);
 }
 
 }  // namespace pdsplit

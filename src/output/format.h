@@ -29,6 +29,9 @@ inline void format_energy(double x, char* out) {
 // three digits. Zero of either sign is "  0.0000E+00". Writes 12 characters.
 void format_value(double x, char* out);
 
+// format_value on x[0, count), the fields one after the other from `out`.
+void format_values(const double* x, std::size_t count, char* out);
+
 }  // namespace pdsplit
 
 namespace pdsplit {

@@ -11,10 +11,13 @@ namespace pdsplit {
 
 namespace {
 
-// A signal handler can reach nothing but process-wide state, so the one
-// pending path lives here. The flag is set only once the path is complete.
-char g_pending_path[4096];
-std::atomic<bool> g_pending{false};
+// A signal handler can reach nothing but process-wide state, so the
+// pending paths live here: one slot per temporary file that may exist at
+// once (several when tables are written side by side). A slot's flag is
+// set only once its path is complete.
+constexpr int kSlots = 32;
+char g_pending_path[kSlots][kMaxPendingPath];
+std::atomic<bool> g_pending[kSlots];
 // Only the main thread creates and renames tables; handling the signal on
 // it means no new temporary file can appear while the handler cleans up.
 pthread_t g_main_thread;
@@ -24,7 +27,8 @@ void on_signal(int signal_number) {
     pthread_kill(g_main_thread, signal_number);
     return;
   }
-  if (g_pending.load()) ::unlink(g_pending_path);
+  for (int i = 0; i < kSlots; ++i)
+    if (g_pending[i].load()) ::unlink(g_pending_path[i]);
   struct sigaction action{};
   action.sa_handler = SIG_DFL;
   ::sigaction(signal_number, &action, nullptr);
@@ -41,11 +45,24 @@ void install_interrupt_cleanup() {
   for (int s : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(s, &action, nullptr);
 }
 
-void note_pending_file(const char* path) {
-  g_pending.store(false);
-  if (path == nullptr || std::strlen(path) >= sizeof g_pending_path) return;
-  std::memcpy(g_pending_path, path, std::strlen(path) + 1);
-  g_pending.store(true);
+bool note_pending_file(const char* path) {
+  std::size_t length = std::strlen(path);
+  if (length >= sizeof g_pending_path[0]) return false;
+  for (int i = 0; i < kSlots; ++i) {
+    if (g_pending[i].load()) continue;
+    std::memcpy(g_pending_path[i], path, length + 1);
+    g_pending[i].store(true);
+    return true;
+  }
+  return false;
+}
+
+void forget_pending_file(const char* path) {
+  for (int i = 0; i < kSlots; ++i)
+    if (g_pending[i].load() && std::strcmp(g_pending_path[i], path) == 0) {
+      g_pending[i].store(false);
+      return;
+    }
 }
 
 }  // namespace pdsplit

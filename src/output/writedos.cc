@@ -4,14 +4,19 @@
 
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
 #include <memory>
 #include <new>
+#include <system_error>
 #include <thread>
 #include <vector>
 
 #include "driver/failure.h"
 #include "output/format.h"
+#include "output/pending_file.h"
 
 namespace pdsplit {
 
@@ -19,74 +24,9 @@ namespace {
 
 // Tables are formatted and written in chunks of this size.
 constexpr std::size_t kChunkSize = std::size_t{16} << 20;
-// Below this, formatting is not worth a second thread.
-constexpr std::size_t kMinPartSize = std::size_t{128} << 10;
-
-// A temporary file beside the target that becomes the target on commit and
-// disappears otherwise.
-class PendingFile {
- public:
-  PendingFile(const std::string& target, Disk& disk)
-      : target_(target), disk_(disk) {
-    std::size_t slash = target.rfind('/');
-    std::string folder =
-        slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-    // Short names, so that a target near the length limit still has room;
-    // the process id and a counter keep parallel runs apart.
-    static unsigned counter = 0;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      std::string name = folder + ".pdsplit-" + std::to_string(::getpid()) +
-                         "-" + std::to_string(counter++) + ".tmp";
-      fd_ = disk_.create_new(name);
-      if (fd_ >= 0) temp_ = std::move(name);
-      if (fd_ != -EEXIST) break;
-    }
-    if (fd_ < 0) fail(-fd_);  // a name someone else holds is never removed
-  }
-
-  PendingFile(const PendingFile&) = delete;
-  PendingFile& operator=(const PendingFile&) = delete;
-
-  ~PendingFile() { discard(); }
-
-  void write(const char* data, std::size_t size) {
-    while (size > 0) {
-      long n = disk_.write(fd_, data, size);
-      if (n == -EINTR) continue;
-      if (n < 0) fail(static_cast<int>(-n));
-      if (n == 0) fail(ENOSPC);  // no progress: treat as a full disk
-      data += n;
-      size -= static_cast<std::size_t>(n);
-    }
-  }
-
-  void commit() {
-    int fd = fd_;
-    fd_ = -1;
-    if (int rc = disk_.close(fd); rc < 0) fail(-rc);
-    if (int rc = disk_.rename(temp_, target_); rc < 0) fail(-rc);
-    temp_.clear();
-  }
-
- private:
-  void discard() {
-    if (fd_ >= 0) disk_.close(fd_);
-    fd_ = -1;
-    if (!temp_.empty()) disk_.remove(temp_);
-    temp_.clear();
-  }
-
-  [[noreturn]] void fail(int error) {
-    discard();
-    throw stop_with_message("Error! Cannot write " + target_ + ": " +
-                            std::strerror(error));
-  }
-
-  std::string target_;
-  Disk& disk_;
-  std::string temp_;
-  int fd_ = -1;
-};
+// Below this much text per thread, another thread costs more to start
+// (about a millisecond) than it saves.
+constexpr std::size_t kBytesPerThread = std::size_t{2} << 20;
 
 }  // namespace
 
@@ -117,9 +57,7 @@ std::size_t line_size_of(std::int32_t k) {
 void format_table_line(double shift, const double* row, std::int32_t k,
                        char* out) {
   format_energy(row[0] - shift, out);
-  out += kEnergyWidth;
-  for (std::int32_t i = 1; i <= k; ++i, out += kValueWidth)
-    format_value(row[i], out);
+  format_values(row + 1, static_cast<std::size_t>(k > 0 ? k : 0), out + kEnergyWidth);
 }
 
 // Formats rows [first, first + count) into `out`, line after line.
@@ -144,11 +82,116 @@ void format_table(double shift, const double* table, std::int32_t ngrid,
   format_rows(shift, table, k, 0, static_cast<std::size_t>(ngrid > 0 ? ngrid : 0), out);
 }
 
-void write_table_text(const std::string& FILENAME, const char* text,
-                      std::size_t size, Disk& disk) {
-  PendingFile file(FILENAME, disk);
-  file.write(text, size);
-  file.commit();
+void write_tables(std::int32_t count, std::size_t size,
+                  const std::function<std::string(std::int32_t)>& name,
+                  const std::function<void(std::int32_t, char*)>& format,
+                  Output& output) {
+  if (count <= 0) return;
+  // Only the main thread creates temporary files and renames them into
+  // place, in order; any thread, the main one included while it waits,
+  // formats a table into a buffer of its own and writes it to its file.
+  // A few tables ahead are created for the other threads to take.
+  auto helper_count = static_cast<unsigned>(std::clamp<std::uint64_t>(
+      static_cast<std::uint64_t>(count) * size / kBytesPerThread, 0, output.threads() - 1));
+  const auto window = static_cast<std::int32_t>(2 * (helper_count + 1) + 1);
+  struct Table {
+    std::unique_ptr<PendingFile> file;
+    int error = 0;
+    bool done = false;
+  };
+  std::vector<Table> tables(static_cast<std::size_t>(window));
+  auto slot = [&](std::int32_t i) -> Table& { return tables[static_cast<std::size_t>(i % window)]; };
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::int32_t created = 0, handed_out = 0;
+  bool stopping = false;
+
+  // Formats and writes table i (handed out under the lock) and reports.
+  auto make = [&](std::int32_t i, PendingFile* file, Memory& buffer) {
+    if (buffer.data() == nullptr) buffer = Memory(size);
+    int error = ENOMEM;
+    if (buffer.data() != nullptr) {
+      format(i, static_cast<char*>(buffer.data()));
+      error = file->write_all(static_cast<const char*>(buffer.data()), size);
+    }
+    std::lock_guard lock(mutex);
+    slot(i).error = error;
+    slot(i).done = true;
+    changed.notify_all();
+  };
+  auto help = [&] {
+    Memory buffer;
+    for (;;) {
+      std::unique_lock lock(mutex);
+      changed.wait(lock, [&] { return stopping || handed_out < created; });
+      if (stopping) return;
+      std::int32_t i = handed_out++;
+      PendingFile* file = slot(i).file.get();
+      lock.unlock();
+      make(i, file, buffer);
+    }
+  };
+  std::vector<std::jthread> helpers;
+  // However the main thread leaves (a table that fails, a file that cannot
+  // be created), the helpers stop and are joined before any file they write
+  // to is discarded.
+  struct StopHelpers {
+    std::mutex& mutex;
+    std::condition_variable& changed;
+    bool& stopping;
+    std::vector<std::jthread>& helpers;
+    ~StopHelpers() {
+      {
+        std::lock_guard lock(mutex);
+        stopping = true;
+      }
+      changed.notify_all();
+      helpers.clear();
+    }
+  } stop{mutex, changed, stopping, helpers};
+  for (unsigned h = 0; h < helper_count; ++h) {
+    try {
+      helpers.emplace_back(help);
+    } catch (const std::system_error&) {
+      break;  // fewer threads, same tables
+    }
+  }
+
+  Memory own_buffer;
+  // A file that cannot be created fails the run only once every table
+  // before it is in place.
+  std::exception_ptr creation_failure;
+  for (std::int32_t i = 0; i < count; ++i) {
+    while (!creation_failure && created < count && created < i + window) {
+      try {
+        auto file = std::make_unique<PendingFile>(name(created), output.disk());
+        std::lock_guard lock(mutex);
+        slot(created) = Table{std::move(file), 0, false};
+        ++created;
+        changed.notify_all();
+      } catch (...) {
+        creation_failure = std::current_exception();
+      }
+    }
+    if (i == created) std::rethrow_exception(creation_failure);
+    Table& table = slot(i);
+    for (;;) {
+      std::unique_lock lock(mutex);
+      if (table.done) break;
+      if (handed_out < created) {
+        std::int32_t j = handed_out++;
+        PendingFile* file = slot(j).file.get();
+        lock.unlock();
+        make(j, file, own_buffer);
+        continue;
+      }
+      changed.wait(lock, [&] { return table.done; });
+    }
+    if (table.error != 0) table.file->fail(table.error);
+    table.file->commit();
+    table.file.reset();
+    output.written(size);
+  }
 }
 
 void writedos(const std::string& FILENAME, double shift, const double* table,
@@ -163,7 +206,7 @@ void writedos(const std::string& FILENAME, double shift, const double* table,
     // Every line has the same length, so threads can format disjoint rows
     // straight into their places.
     unsigned parts = static_cast<unsigned>(std::clamp<std::size_t>(
-        count * line_size / kMinPartSize, 1, output.threads()));
+        count * line_size / kBytesPerThread, 1, output.threads()));
     std::vector<std::jthread> helpers;
     for (unsigned p = 1; p < parts; ++p) {
       std::size_t begin = count * p / parts, end = count * (p + 1) / parts;

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -51,13 +52,21 @@ class Output {
 void writedos(const std::string& FILENAME, double shift, const double* table,
               std::int32_t ngrid, std::int32_t k, Output& output);
 
-// The pieces of writedos, for callers that format many tables ahead of
-// writing them: the size of a table's text, the text itself (single-
-// threaded), and a text written whole or not at all as writedos does.
+// For callers that write many tables: the size of a table's text and the
+// text itself (single-threaded).
 std::size_t table_text_size(std::int32_t ngrid, std::int32_t k);
 void format_table(double shift, const double* table, std::int32_t ngrid,
                   std::int32_t k, char* out);
-void write_table_text(const std::string& FILENAME, const char* text,
-                      std::size_t size, Disk& disk);
+
+// Writes `count` tables of `size` bytes of text each: table i (from 0) made
+// by `format(i, out)` and written to the file `name(i)`, each whole or not
+// at all as writedos writes one. The tables are formatted and written on
+// up to output.threads() threads at once but put in place in order, and
+// the run stops at the first that fails: the tables before it are in
+// place, none after it, as if they had been written one by one.
+void write_tables(std::int32_t count, std::size_t size,
+                  const std::function<std::string(std::int32_t)>& name,
+                  const std::function<void(std::int32_t, char*)>& format,
+                  Output& output);
 
 }  // namespace pdsplit

@@ -1,0 +1,62 @@
+#include "output/pending_file.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "driver/failure.h"
+
+namespace pdsplit {
+
+PendingFile::PendingFile(const std::string& target, Disk& disk)
+    : target_(target), disk_(disk) {
+  std::size_t slash = target.rfind('/');
+  std::string folder =
+      slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+  // Short names, so that a target near the length limit still has room;
+  // the process id and a counter keep parallel runs apart.
+  static unsigned counter = 0;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string name = folder + ".pdsplit-" + std::to_string(::getpid()) + "-" +
+                       std::to_string(counter++) + ".tmp";
+    fd_ = disk_.create_new(name);
+    if (fd_ >= 0) temp_ = std::move(name);
+    if (fd_ != -EEXIST) break;
+  }
+  if (fd_ < 0) fail(-fd_);  // a name someone else holds is never removed
+}
+
+int PendingFile::write_all(const char* data, std::size_t size) {
+  while (size > 0) {
+    long n = disk_.write(fd_, data, size);
+    if (n == -EINTR) continue;
+    if (n < 0) return static_cast<int>(-n);
+    if (n == 0) return ENOSPC;  // no progress: treat as a full disk
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return 0;
+}
+
+void PendingFile::commit() {
+  int fd = fd_;
+  fd_ = -1;
+  if (int rc = disk_.close(fd); rc < 0) fail(-rc);
+  if (int rc = disk_.rename(temp_, target_); rc < 0) fail(-rc);
+  temp_.clear();
+}
+
+void PendingFile::discard() {
+  if (fd_ >= 0) disk_.close(fd_);
+  fd_ = -1;
+  if (!temp_.empty()) disk_.remove(temp_);
+  temp_.clear();
+}
+
+void PendingFile::fail(int error) {
+  discard();
+  throw stop_with_message("Error! Cannot write " + target_ + ": " + std::strerror(error));
+}
+
+}  // namespace pdsplit

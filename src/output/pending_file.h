@@ -1,0 +1,48 @@
+// A table file in the making: written to a temporary file beside the target
+// that becomes the target on commit and disappears otherwise, so that no
+// reader ever sees a half-written table and a failed run leaves an older
+// table as it was.
+#pragma once
+
+#include <string>
+
+#include "output/disk.h"
+
+namespace pdsplit {
+
+class PendingFile {
+ public:
+  // Creates the temporary file (on the main thread: the interruption
+  // cleanup relies on it). Throws the Failure for the target when it
+  // cannot be created.
+  PendingFile(const std::string& target, Disk& disk);
+  PendingFile(const PendingFile&) = delete;
+  PendingFile& operator=(const PendingFile&) = delete;
+  ~PendingFile() { discard(); }
+
+  // Writes all of `data`; 0, or the errno of the failure. Touches nothing
+  // but the open file, so other threads may call it, one at a time per file.
+  int write_all(const char* data, std::size_t size);
+
+  // write_all, with fail() on a failure.
+  void write(const char* data, std::size_t size) {
+    if (int error = write_all(data, size)) fail(error);
+  }
+
+  // Closes the file and renames it to the target.
+  void commit();
+
+  // Removes the temporary file and throws the Failure "Cannot write" for
+  // the target with the system's reason for `error`.
+  [[noreturn]] void fail(int error);
+
+ private:
+  void discard();
+
+  std::string target_;
+  Disk& disk_;
+  std::string temp_;
+  int fd_ = -1;
+};
+
+}  // namespace pdsplit
