@@ -10,6 +10,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <vector>
 
 using pdsplit::count_columns;
 using pdsplit::read_int_field;
@@ -293,6 +294,79 @@ TEST(FastPaths, EveryFourDigitValueAtEveryExponent) {
   // Beyond the normal doubles the general path decides, and within a hair
   // of a tie: about 2 in 1000.
   EXPECT_GT(fast_reads, tried * 995 / 1000);
+}
+
+// Reads the whole line of value fields as the line reader does: runs of
+// fields on `path`, each field that stops a run on the general path.
+std::vector<double> read_run_of_fields(const std::string& line, pdsplit::FieldPath path) {
+  std::size_t count = line.size() / 12, i = 0;
+  std::vector<double> out(count);
+  while (i < count) {
+    i += pdsplit::read_value_fields(line.data() + 12 * i, count - i, line.size() - 12 * i,
+                                    out.data() + i, path);
+    if (i < count) {
+      EXPECT_TRUE(pdsplit::read_real_field(std::string_view(line).substr(12 * i, 12), 4, out[i]));
+      ++i;
+    }
+  }
+  return out;
+}
+
+bool same_values(const std::vector<double>& a, const std::vector<double>& b) {
+  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
+}
+
+TEST(FastPaths, RunsOfFieldsEveryFourDigitValueAtEveryExponent) {
+  // Lines of every mantissa at one exponent, read in runs (four fields at a
+  // time where the processor can) and field by field: the same doubles.
+  for (int e = -999; e <= 999; ++e) {
+    std::string line;
+    char field[16];
+    for (unsigned m = 0; m <= 9999; ++m) {
+      const char* sign = (m + static_cast<unsigned>(e)) % 3 == 0 ? " -" : "  ";
+      if (std::abs(e) < 100) std::snprintf(field, sizeof field, "%s0.%04uE%+03d", sign, m, e);
+      else std::snprintf(field, sizeof field, "%s0.%04u%+04d", sign, m, e);
+      line += field;
+    }
+    std::vector<double> one_by_one(10000);
+    for (std::size_t i = 0; i < one_by_one.size(); ++i) {
+      if (!pdsplit::read_value_fast(line.data() + 12 * i, one_by_one[i])) {
+        ASSERT_TRUE(pdsplit::read_real_field(std::string_view(line).substr(12 * i, 12), 4, one_by_one[i]));
+      }
+    }
+    ASSERT_TRUE(same_values(read_run_of_fields(line, pdsplit::FieldPath::Fastest), one_by_one)) << "exponent " << e;
+    ASSERT_TRUE(same_values(read_run_of_fields(line, pdsplit::FieldPath::Portable), one_by_one)) << "exponent " << e;
+  }
+}
+
+TEST(FastPaths, RunsOfFieldsAgreeOnDamagedFields) {
+  // Value fields with a byte changed anywhere to anything: every path reads
+  // the same numbers, and stops a run on the same fields.
+  std::mt19937_64 rng(99);
+  const char kBytes[] = " -+.0123456789EeDd\x00\xff/:";
+  for (int trial = 0; trial < 20000; ++trial) {
+    std::string line;
+    char field[16];
+    for (int i = 0; i < 24; ++i) {
+      std::snprintf(field, sizeof field, "%s0.%04uE%c%02u", rng() % 2 ? " -" : "  ",
+                    static_cast<unsigned>(rng() % 10000), rng() % 2 ? '-' : '+',
+                    static_cast<unsigned>(rng() % 100));
+      line += field;
+    }
+    for (int k = 0; k < 3; ++k)
+      line[rng() % line.size()] = kBytes[rng() % (sizeof kBytes - 1)];
+    std::vector<double> out[2];
+    std::size_t read[2];
+    int p = 0;
+    for (auto path : {pdsplit::FieldPath::Fastest, pdsplit::FieldPath::Portable}) {
+      out[p].assign(24, -1.0);
+      read[p] = pdsplit::read_value_fields(line.data(), 24, line.size(), out[p].data(), path);
+      out[p].resize(read[p]);
+      ++p;
+    }
+    ASSERT_EQ(read[0], read[1]) << line;
+    ASSERT_TRUE(same_values(out[0], out[1])) << line;
+  }
 }
 
 TEST(FastPaths, EnergyFieldsAgreeWithStrtod) {
