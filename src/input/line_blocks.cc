@@ -146,7 +146,10 @@ class ChunkText {
     allocate(size);
   }
   void allocate(std::size_t capacity) {
-    capacity = (capacity + 63) & ~std::size_t{63};
+    // Whole pages and room to spare: every chunk after the first asks for
+    // one byte more (the line feed before it), which must not cost a new
+    // buffer.
+    capacity = (capacity + 8191) & ~std::size_t{4095};
     Memory memory(capacity);
     if (memory.data() == nullptr) throw std::bad_alloc();
     memory_ = std::move(memory);
