@@ -297,7 +297,9 @@ TEST(FastPaths, EveryFourDigitValueAtEveryExponent) {
 }
 
 // Reads the whole line of value fields as the line reader does: runs of
-// fields on `path`, each field that stops a run on the general path.
+// fields on `path`, each field that stops a run on the general path. A
+// field that is no number reads as the string's length (no value here is
+// that), so that it shows in a comparison.
 std::vector<double> read_run_of_fields(const std::string& line, pdsplit::FieldPath path) {
   std::size_t count = line.size() / 12, i = 0;
   std::vector<double> out(count);
@@ -305,7 +307,8 @@ std::vector<double> read_run_of_fields(const std::string& line, pdsplit::FieldPa
     i += pdsplit::read_value_fields(line.data() + 12 * i, count - i, line.size() - 12 * i,
                                     out.data() + i, path);
     if (i < count) {
-      EXPECT_TRUE(pdsplit::read_real_field(std::string_view(line).substr(12 * i, 12), 4, out[i]));
+      if (!pdsplit::read_real_field(std::string_view(line).substr(12 * i, 12), 4, out[i]))
+        out[i] = static_cast<double>(line.size());
       ++i;
     }
   }
@@ -341,7 +344,7 @@ TEST(FastPaths, RunsOfFieldsEveryFourDigitValueAtEveryExponent) {
 
 TEST(FastPaths, RunsOfFieldsAgreeOnDamagedFields) {
   // Value fields with a byte changed anywhere to anything: every path reads
-  // the same numbers, and stops a run on the same fields.
+  // the same numbers and refuses the same fields.
   std::mt19937_64 rng(99);
   const char kBytes[] = " -+.0123456789EeDd\x00\xff/:";
   for (int trial = 0; trial < 20000; ++trial) {
@@ -355,17 +358,9 @@ TEST(FastPaths, RunsOfFieldsAgreeOnDamagedFields) {
     }
     for (int k = 0; k < 3; ++k)
       line[rng() % line.size()] = kBytes[rng() % (sizeof kBytes - 1)];
-    std::vector<double> out[2];
-    std::size_t read[2];
-    int p = 0;
-    for (auto path : {pdsplit::FieldPath::Fastest, pdsplit::FieldPath::Portable}) {
-      out[p].assign(24, -1.0);
-      read[p] = pdsplit::read_value_fields(line.data(), 24, line.size(), out[p].data(), path);
-      out[p].resize(read[p]);
-      ++p;
-    }
-    ASSERT_EQ(read[0], read[1]) << line;
-    ASSERT_TRUE(same_values(out[0], out[1])) << line;
+    ASSERT_TRUE(same_values(read_run_of_fields(line, pdsplit::FieldPath::Fastest),
+                            read_run_of_fields(line, pdsplit::FieldPath::Portable)))
+        << line;
   }
 }
 
