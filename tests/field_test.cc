@@ -300,7 +300,7 @@ TEST(FastPaths, EveryFourDigitValueAtEveryExponent) {
 // fields on `path`, each field that stops a run on the general path. A
 // field that is no number reads as the string's length (no value here is
 // that), so that it shows in a comparison.
-std::vector<double> read_run_of_fields(const std::string& line, pdsplit::FieldPath path) {
+std::vector<double> read_run_of_fields(const std::string& line, pdsplit::NumberPath path) {
   std::size_t count = line.size() / 12, i = 0;
   std::vector<double> out(count);
   while (i < count) {
@@ -337,8 +337,8 @@ TEST(FastPaths, RunsOfFieldsEveryFourDigitValueAtEveryExponent) {
         ASSERT_TRUE(pdsplit::read_real_field(std::string_view(line).substr(12 * i, 12), 4, one_by_one[i]));
       }
     }
-    ASSERT_TRUE(same_values(read_run_of_fields(line, pdsplit::FieldPath::Fastest), one_by_one)) << "exponent " << e;
-    ASSERT_TRUE(same_values(read_run_of_fields(line, pdsplit::FieldPath::Portable), one_by_one)) << "exponent " << e;
+    ASSERT_TRUE(same_values(read_run_of_fields(line, pdsplit::NumberPath::Fastest), one_by_one)) << "exponent " << e;
+    ASSERT_TRUE(same_values(read_run_of_fields(line, pdsplit::NumberPath::Portable), one_by_one)) << "exponent " << e;
   }
 }
 
@@ -358,8 +358,8 @@ TEST(FastPaths, RunsOfFieldsAgreeOnDamagedFields) {
     }
     for (int k = 0; k < 3; ++k)
       line[rng() % line.size()] = kBytes[rng() % (sizeof kBytes - 1)];
-    ASSERT_TRUE(same_values(read_run_of_fields(line, pdsplit::FieldPath::Fastest),
-                            read_run_of_fields(line, pdsplit::FieldPath::Portable)))
+    ASSERT_TRUE(same_values(read_run_of_fields(line, pdsplit::NumberPath::Fastest),
+                            read_run_of_fields(line, pdsplit::NumberPath::Portable)))
         << line;
   }
 }

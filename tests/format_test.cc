@@ -9,6 +9,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "reference.h"
 
@@ -113,6 +114,43 @@ TEST(ValueForm, MatchesPrintfOnEveryKindOfDouble) {
       if (rng() & 1) x = -x;
     }
     ASSERT_EQ(value(x), reference::value_field(x)) << std::hexfloat << x;
+  }
+}
+
+TEST(ValueForm, RunsOfValuesMatchPrintfOnEveryPath) {
+  // Runs of values as a table line holds them (four at a time where the
+  // processor can): every kind of double, zeros and special values among
+  // them, exact ties and carries into the next power.
+  std::mt19937_64 rng(777);
+  std::uniform_real_distribution<double> unit(1.0, 10.0);
+  const double specials[] = {0.0, -0.0, INFINITY, -INFINITY, NAN, 1234.5, 9999.5, -0.99995,
+                             1e-280, 1e280, 4.9e-324, 1.7976931348623157e308, 2.5e-300};
+  std::vector<double> x;
+  for (int i = 0; i < 400'000; ++i) {
+    double v;
+    switch (rng() % 4) {
+      case 0: {
+        std::uint64_t bits = rng();
+        std::memcpy(&v, &bits, sizeof v);
+        break;
+      }
+      case 1: v = specials[rng() % std::size(specials)]; break;
+      default: v = unit(rng) * std::pow(10.0, static_cast<int>(rng() % 120) - 100); break;
+    }
+    x.push_back(rng() & 1 ? -v : v);
+  }
+  for (auto path : {pdsplit::NumberPath::Fastest, pdsplit::NumberPath::Portable}) {
+    for (std::size_t first = 0; first < x.size();) {
+      std::size_t count = std::min<std::size_t>(1 + rng() % 40, x.size() - first);
+      std::string out(12 * count, '?');
+      pdsplit::format_values(x.data() + first, count, out.data(), path);
+      for (std::size_t i = 0; i < count; ++i) {
+        double v = x[first + i];
+        std::string want = std::isfinite(v) ? reference::value_field(v) : value(v);
+        ASSERT_EQ(out.substr(12 * i, 12), want) << std::hexfloat << v;
+      }
+      first += count;
+    }
   }
 }
 

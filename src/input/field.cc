@@ -10,7 +10,9 @@
 #include <limits>
 #include <string>
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include "driver/vector_unit.h"
+
+#ifdef PDSPLIT_AVX2
 #include <immintrin.h>
 #endif
 
@@ -377,8 +379,7 @@ bool read_value_fast(const char* f, double& value) {
 
 namespace {
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define PDSPLIT_AVX2_FIELDS 1
+#ifdef PDSPLIT_AVX2
 
 // Four value fields of the common shape "  0.ddddE+dd" at once, their
 // checks and digits in the vector unit, their conversion as value_fast
@@ -391,7 +392,7 @@ __attribute__((target("avx2"), always_inline)) inline __m256i load_two_fields(co
   return _mm256_inserti128_si256(_mm256_castsi128_si256(first), second, 1);
 }
 
-__attribute__((target("avx2"))) bool four_values_avx2(const char* f, double* out) {
+__attribute__((target("avx2"))) bool read_four_values_avx2(const char* f, double* out) {
   // One field per 128-bit lane: columns 0-11 of the field, 12-15 unused.
   const __m256i a = load_two_fields(f), b = load_two_fields(f + 24);
   const __m256i plain = _mm256_setr_epi8(' ', ' ', '0', '.', 0, 0, 0, 0, 'E', '+', 0, 0, 0, 0, 0, 0,
@@ -431,9 +432,12 @@ __attribute__((target("avx2"))) bool four_values_avx2(const char* f, double* out
   const __m128i exponent_minus = _mm_setr_epi32(-bit(9), -bit(25), -bit(41), -bit(57));
   const __m128i q = _mm_sub_epi32(
       _mm_sub_epi32(_mm_xor_si128(exponents, exponent_minus), exponent_minus), _mm_set1_epi32(4));
-  const __m128i power = _mm_min_epi32(_mm_abs_epi32(q), _mm_set1_epi32(22));
-  const __m256d p = _mm256_mask_i32gather_pd(_mm256_setzero_pd(), kExactPowers, power,
-                                             _mm256_castsi256_pd(_mm256_set1_epi64x(-1)), 8);
+  // Four loads beat a gather of four on the processors we run on.
+  alignas(16) std::int32_t power[4];
+  _mm_store_si128(reinterpret_cast<__m128i*>(power),
+                  _mm_min_epi32(_mm_abs_epi32(q), _mm_set1_epi32(22)));
+  const __m256d p = _mm256_setr_pd(kExactPowers[power[0]], kExactPowers[power[1]],
+                                   kExactPowers[power[2]], kExactPowers[power[3]]);
   const __m256d m = _mm256_cvtepi32_pd(mantissas);
   const __m256i scale_up = _mm256_cvtepi32_epi64(_mm_cmpgt_epi32(q, _mm_set1_epi32(-1)));
   __m256d v = _mm256_blendv_pd(_mm256_div_pd(m, p), _mm256_mul_pd(m, p), _mm256_castsi256_pd(scale_up));
@@ -457,28 +461,24 @@ __attribute__((target("avx2"))) bool four_values_avx2(const char* f, double* out
   return true;
 }
 
-const bool kHasAvx2 = [] {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2") != 0;
-}();
 #endif
 
 }  // namespace
 
 std::size_t read_value_fields(const char* first, std::size_t count, std::size_t bytes,
-                              double* out, FieldPath path) {
+                              double* out, NumberPath path) {
   if constexpr (std::endian::native != std::endian::little) return 0;
   std::size_t i = 0;
-#ifdef PDSPLIT_AVX2_FIELDS
-  bool vector = path == FieldPath::Fastest && kHasAvx2;
+#ifdef PDSPLIT_AVX2
+  bool vector = path == NumberPath::Fastest && has_avx2();
 #else
   (void)path;
   (void)bytes;
 #endif
   while (i < count) {
-#ifdef PDSPLIT_AVX2_FIELDS
+#ifdef PDSPLIT_AVX2
     if (vector && i + 4 <= count && 12 * i + 52 <= bytes &&
-        four_values_avx2(first + 12 * i, out + i)) {
+        read_four_values_avx2(first + 12 * i, out + i)) {
       i += 4;
       continue;
     }

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "driver/vector_unit.h"
+
 namespace pdsplit {
 
 // The columns [first, first + width) of `line`, 0-based; a line shorter than
@@ -42,11 +44,9 @@ bool read_energy_fast(const char* field11, double& value);
 // `first`, into out[0, count); returns how many were read before the first
 // that needs read_real_field. `bytes` (at least 12 * count) may be read
 // from `first`: with a few to spare, processors with AVX2 take four fields
-// at a time. FieldPath::Portable keeps to one at a time (for tests that
-// compare the two).
-enum class FieldPath { Fastest, Portable };
+// at a time.
 std::size_t read_value_fields(const char* first, std::size_t count, std::size_t bytes,
-                              double* out, FieldPath path = FieldPath::Fastest);
+                              double* out, NumberPath path = NumberPath::Fastest);
 
 // The number of value columns a DOSCAR value line holds, judged from the
 // first 395 characters: every upper-case E, plus every 12-column value field
