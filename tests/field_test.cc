@@ -304,8 +304,7 @@ std::vector<double> read_run_of_fields(const std::string& line, pdsplit::NumberP
   std::size_t count = line.size() / 12, i = 0;
   std::vector<double> out(count);
   while (i < count) {
-    i += pdsplit::read_value_fields(line.data() + 12 * i, count - i, line.size() - 12 * i,
-                                    out.data() + i, path);
+    i += pdsplit::read_value_fields(line.data() + 12 * i, count - i, out.data() + i, path);
     if (i < count) {
       if (!pdsplit::read_real_field(std::string_view(line).substr(12 * i, 12), 4, out[i]))
         out[i] = static_cast<double>(line.size());

@@ -381,17 +381,17 @@ namespace {
 
 #ifdef PDSPLIT_AVX2
 
-// Four value fields of the common shape "  0.ddddE+dd" at once, their
-// checks and digits in the vector unit, their conversion as value_fast
-// does it; false (with out[] in any state) when any of the four is of
-// another shape or needs the general path. Reads 52 bytes from f.
-// Fields p[0, 12) and p[12, 24), one per 128-bit lane.
+// Fields p[0, 12) and p[12, 24), one per 128-bit lane (columns 12-15 of
+// a lane are zero); nothing beyond p[24] is read.
 __attribute__((target("avx2"), always_inline)) inline __m256i load_two_fields(const char* p) {
   __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 12));
+  __m128i second = _mm_srli_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 8)), 4);
   return _mm256_inserti128_si256(_mm256_castsi128_si256(first), second, 1);
 }
 
+// Four value fields of the common shape "  0.ddddE+dd" at once, their
+// checks and digits in the vector unit; false (with out[] in any state)
+// when any of the four is of another shape or needs the general path.
 __attribute__((target("avx2"))) bool read_four_values_avx2(const char* f, double* out) {
   // One field per 128-bit lane: columns 0-11 of the field, 12-15 unused.
   const __m256i a = load_two_fields(f), b = load_two_fields(f + 24);
@@ -465,19 +465,18 @@ __attribute__((target("avx2"))) bool read_four_values_avx2(const char* f, double
 
 }  // namespace
 
-std::size_t read_value_fields(const char* first, std::size_t count, std::size_t bytes,
-                              double* out, NumberPath path) {
+std::size_t read_value_fields(const char* first, std::size_t count, double* out,
+                              NumberPath path) {
   if constexpr (std::endian::native != std::endian::little) return 0;
   std::size_t i = 0;
 #ifdef PDSPLIT_AVX2
   bool vector = path == NumberPath::Fastest && has_avx2();
 #else
   (void)path;
-  (void)bytes;
 #endif
   while (i < count) {
 #ifdef PDSPLIT_AVX2
-    if (vector && i + 4 <= count && 12 * i + 52 <= bytes &&
+    if (vector && i + 4 <= count &&
         read_four_values_avx2(first + 12 * i, out + i)) {
       i += 4;
       continue;

@@ -42,11 +42,9 @@ bool read_energy_fast(const char* field11, double& value);
 
 // read_value_fast on up to `count` value fields one after the other from
 // `first`, into out[0, count); returns how many were read before the first
-// that needs read_real_field. `bytes` (at least 12 * count) may be read
-// from `first`: with a few to spare, processors with AVX2 take four fields
-// at a time.
-std::size_t read_value_fields(const char* first, std::size_t count, std::size_t bytes,
-                              double* out, NumberPath path = NumberPath::Fastest);
+// that needs read_real_field. Processors with AVX2 take four at a time.
+std::size_t read_value_fields(const char* first, std::size_t count, double* out,
+                              NumberPath path = NumberPath::Fastest);
 
 // The number of value columns a DOSCAR value line holds, judged from the
 // first 395 characters: every upper-case E, plus every 12-column value field

@@ -55,8 +55,7 @@ void read_value_line(std::string_view line, std::int32_t k,
   std::size_t done = 0;  // value fields read
   while (done < static_cast<std::size_t>(k)) {
     if (done < whole)
-      done += read_value_fields(line.data() + 11 + 12 * done, whole - done,
-                                line.size() - 11 - 12 * done, row + 1 + done);
+      done += read_value_fields(line.data() + 11 + 12 * done, whole - done, row + 1 + done);
     if (done == static_cast<std::size_t>(k)) break;
     std::size_t first = 11 + 12 * done;
     text = field_text(line, first, 12);
