@@ -6,7 +6,8 @@
 #   bench/run-bench.sh BUILD_DIR DATA_DIR [RUNS] [FIELDS]
 #
 # With FIELDS (e.g. 1000000000), the fast readers are also checked against
-# strtod on that many random fields once, after the timings.
+# strtod, and the fast writers against printf, on that many random numbers
+# once, after the timings.
 #
 # DATA_DIR receives the reference files when they are absent:
 #   small/   64 atoms x 3001 points x 32 columns (about 76 MB)
@@ -59,6 +60,7 @@ echo
 
 if [ -n "$fields" ]; then
   echo
-  echo "fast readers against strtod on $fields random fields:"
+  echo "fast readers against strtod and fast writers against printf on $fields random numbers each:"
   PDSPLIT_FIELD_SAMPLES=$fields "$build/tests/field_test" --gtest_filter='FastPaths.*' | tail -n 3
+  PDSPLIT_FIELD_SAMPLES=$fields "$build/tests/format_test" --gtest_filter='FastPaths.*' | tail -n 3
 fi
