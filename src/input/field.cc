@@ -432,22 +432,24 @@ __attribute__((target("avx2"))) bool read_four_values_avx2(const char* f, double
   const __m128i exponent_minus = _mm_setr_epi32(-bit(9), -bit(25), -bit(41), -bit(57));
   const __m128i q = _mm_sub_epi32(
       _mm_sub_epi32(_mm_xor_si128(exponents, exponent_minus), exponent_minus), _mm_set1_epi32(4));
-  // Four loads beat a gather of four on the processors we run on.
-  alignas(16) std::int32_t power[4];
-  _mm_store_si128(reinterpret_cast<__m128i*>(power),
-                  _mm_min_epi32(_mm_abs_epi32(q), _mm_set1_epi32(22)));
-  const __m256d p = _mm256_setr_pd(kExactPowers[power[0]], kExactPowers[power[1]],
-                                   kExactPowers[power[2]], kExactPowers[power[3]]);
-  const __m256d m = _mm256_cvtepi32_pd(mantissas);
-  const __m256i scale_up = _mm256_cvtepi32_epi64(_mm_cmpgt_epi32(q, _mm_set1_epi32(-1)));
-  __m256d v = _mm256_blendv_pd(_mm256_div_pd(m, p), _mm256_mul_pd(m, p), _mm256_castsi256_pd(scale_up));
-  const __m256i value_minus = _mm256_setr_epi64x(
-      static_cast<long long>(static_cast<std::uint64_t>(bit(1)) << 63),
-      static_cast<long long>(static_cast<std::uint64_t>(bit(17)) << 63),
-      static_cast<long long>(static_cast<std::uint64_t>(bit(33)) << 63),
-      static_cast<long long>(static_cast<std::uint64_t>(bit(49)) << 63));
-  _mm256_storeu_pd(out, _mm256_or_pd(v, _mm256_castsi256_pd(value_minus)));
   int beyond = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(_mm_abs_epi32(q), _mm_set1_epi32(22))));
+  if (beyond != 0xf) {
+    // Four loads beat a gather of four on the processors we run on.
+    alignas(16) std::int32_t power[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(power),
+                    _mm_min_epi32(_mm_abs_epi32(q), _mm_set1_epi32(22)));
+    const __m256d p = _mm256_setr_pd(kExactPowers[power[0]], kExactPowers[power[1]],
+                                     kExactPowers[power[2]], kExactPowers[power[3]]);
+    const __m256d m = _mm256_cvtepi32_pd(mantissas);
+    const __m256i scale_up = _mm256_cvtepi32_epi64(_mm_cmpgt_epi32(q, _mm_set1_epi32(-1)));
+    __m256d v = _mm256_blendv_pd(_mm256_div_pd(m, p), _mm256_mul_pd(m, p), _mm256_castsi256_pd(scale_up));
+    const __m256i value_minus = _mm256_setr_epi64x(
+        static_cast<long long>(static_cast<std::uint64_t>(bit(1)) << 63),
+        static_cast<long long>(static_cast<std::uint64_t>(bit(17)) << 63),
+        static_cast<long long>(static_cast<std::uint64_t>(bit(33)) << 63),
+        static_cast<long long>(static_cast<std::uint64_t>(bit(49)) << 63));
+    _mm256_storeu_pd(out, _mm256_or_pd(v, _mm256_castsi256_pd(value_minus)));
+  }
   while (beyond != 0) {
     int i = std::countr_zero(static_cast<unsigned>(beyond));
     beyond &= beyond - 1;
@@ -475,15 +477,20 @@ std::size_t read_value_fields(const char* first, std::size_t count, double* out,
   (void)path;
 #endif
   while (i < count) {
+    std::size_t one_by_one = count;
 #ifdef PDSPLIT_AVX2
-    if (vector && i + 4 <= count &&
-        read_four_values_avx2(first + 12 * i, out + i)) {
-      i += 4;
-      continue;
+    if (vector && i + 4 <= count) {
+      if (read_four_values_avx2(first + 12 * i, out + i)) {
+        i += 4;
+        continue;
+      }
+      // Four of another shape (three-digit exponents, say): those four
+      // one at a time before the vector unit is tried again.
+      one_by_one = i + 4;
     }
 #endif
-    if (!value_fast(first + 12 * i, out[i])) break;
-    ++i;
+    for (; i < one_by_one; ++i)
+      if (!value_fast(first + 12 * i, out[i])) return i;
   }
   return i;
 }
