@@ -416,30 +416,31 @@ __attribute__((target("avx2"))) bool read_four_values_avx2(const char* f, double
   auto ok = static_cast<unsigned>(_mm256_movemask_epi8(ok_a)) &
             static_cast<unsigned>(_mm256_movemask_epi8(ok_b));
   if ((ok & 0x0fff0fffu) != 0x0fff0fffu) return false;
-  alignas(32) std::int32_t numbers[16];
-  _mm256_store_si256(reinterpret_cast<__m256i*>(numbers),
-                     _mm256_madd_epi16(_mm256_maddubs_epi16(va, pair_weights), word_weights));
-  _mm256_store_si256(reinterpret_cast<__m256i*>(numbers + 8),
-                     _mm256_madd_epi16(_mm256_maddubs_epi16(vb, pair_weights), word_weights));
+  // Per lane the 32-bit numbers [0, dddd, exponent, 0]; gathered in
+  // registers into the four mantissas and the four exponents.
+  const __m256i pick = _mm256_setr_epi32(1, 5, 2, 6, 0, 0, 0, 0);
+  const __m128i numbers_a = _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(
+      _mm256_madd_epi16(_mm256_maddubs_epi16(va, pair_weights), word_weights), pick));
+  const __m128i numbers_b = _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(
+      _mm256_madd_epi16(_mm256_maddubs_epi16(vb, pair_weights), word_weights), pick));
+  const __m128i mantissas = _mm_unpacklo_epi64(numbers_a, numbers_b);
+  const __m128i exponents = _mm_unpackhi_epi64(numbers_a, numbers_b);
   // Bits 1 and 9 of each lane: a minus before the digits, before the exponent.
   std::uint64_t signs = static_cast<std::uint32_t>(_mm256_movemask_epi8(minus_a)) |
                         static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm256_movemask_epi8(minus_b))) << 32;
-  // dddd x 10^q with |q| <= 22 is one exact multiplication or division,
-  // four at a time; the few fields beyond take the scalar way.
-  const __m128i mantissas = _mm_setr_epi32(numbers[1], numbers[5], numbers[9], numbers[13]);
-  const __m128i exponents = _mm_setr_epi32(numbers[2], numbers[6], numbers[10], numbers[14]);
   auto bit = [&](int at) { return static_cast<int>((signs >> at) & 1); };
   const __m128i exponent_minus = _mm_setr_epi32(-bit(9), -bit(25), -bit(41), -bit(57));
   const __m128i q = _mm_sub_epi32(
       _mm_sub_epi32(_mm_xor_si128(exponents, exponent_minus), exponent_minus), _mm_set1_epi32(4));
+  // dddd x 10^q with |q| <= 22 is one exact multiplication or division,
+  // four at a time; the few fields beyond take the scalar way.
   int beyond = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(_mm_abs_epi32(q), _mm_set1_epi32(22))));
   if (beyond != 0xf) {
     // Four loads beat a gather of four on the processors we run on.
-    alignas(16) std::int32_t power[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(power),
-                    _mm_min_epi32(_mm_abs_epi32(q), _mm_set1_epi32(22)));
-    const __m256d p = _mm256_setr_pd(kExactPowers[power[0]], kExactPowers[power[1]],
-                                     kExactPowers[power[2]], kExactPowers[power[3]]);
+    const __m128i power = _mm_min_epi32(_mm_abs_epi32(q), _mm_set1_epi32(22));
+    const __m256d p = _mm256_setr_pd(
+        kExactPowers[_mm_extract_epi32(power, 0)], kExactPowers[_mm_extract_epi32(power, 1)],
+        kExactPowers[_mm_extract_epi32(power, 2)], kExactPowers[_mm_extract_epi32(power, 3)]);
     const __m256d m = _mm256_cvtepi32_pd(mantissas);
     const __m256i scale_up = _mm256_cvtepi32_epi64(_mm_cmpgt_epi32(q, _mm_set1_epi32(-1)));
     __m256d v = _mm256_blendv_pd(_mm256_div_pd(m, p), _mm256_mul_pd(m, p), _mm256_castsi256_pd(scale_up));
@@ -450,13 +451,15 @@ __attribute__((target("avx2"))) bool read_four_values_avx2(const char* f, double
         static_cast<long long>(static_cast<std::uint64_t>(bit(49)) << 63));
     _mm256_storeu_pd(out, _mm256_or_pd(v, _mm256_castsi256_pd(value_minus)));
   }
+  if (beyond == 0) return true;
+  alignas(16) std::int32_t m[4], qs[4];
+  _mm_store_si128(reinterpret_cast<__m128i*>(m), mantissas);
+  _mm_store_si128(reinterpret_cast<__m128i*>(qs), q);
   while (beyond != 0) {
     int i = std::countr_zero(static_cast<unsigned>(beyond));
     beyond &= beyond - 1;
-    auto mantissa = static_cast<unsigned>(numbers[4 * i + 1]);
-    int e = numbers[4 * i + 2];
     std::uint64_t bits = 0;
-    if (mantissa != 0 && !scaled_bits(mantissa, (bit(16 * i + 9) ? -e : e) - 4, bits)) return false;
+    if (m[i] != 0 && !scaled_bits(static_cast<unsigned>(m[i]), qs[i], bits)) return false;
     bits |= static_cast<std::uint64_t>(bit(16 * i + 1)) << 63;
     std::memcpy(out + i, &bits, sizeof bits);
   }

@@ -247,12 +247,11 @@ __attribute__((target("avx2"))) void format_four_values_avx2(const double* x, ch
                               _mm_set1_epi32(290));
   const double* pow10 = kPowersOfTen + kPowerRange;
   // Four loads beat a gather of four on the processors we run on.
-  alignas(16) std::int32_t k[4];
-  _mm_store_si128(reinterpret_cast<__m128i*>(k), e10);
-  __m256d next = _mm256_setr_pd(pow10[k[0] + 1], pow10[k[1] + 1], pow10[k[2] + 1], pow10[k[3] + 1]);
+  __m256d next = _mm256_setr_pd(pow10[_mm_extract_epi32(e10, 0) + 1], pow10[_mm_extract_epi32(e10, 1) + 1],
+                                pow10[_mm_extract_epi32(e10, 2) + 1], pow10[_mm_extract_epi32(e10, 3) + 1]);
   e10 = _mm_sub_epi32(e10, low_halves(_mm256_castpd_si256(_mm256_cmp_pd(a, next, _CMP_GE_OQ))));
-  _mm_store_si128(reinterpret_cast<__m128i*>(k), e10);
-  __m256d scale = _mm256_setr_pd(pow10[3 - k[0]], pow10[3 - k[1]], pow10[3 - k[2]], pow10[3 - k[3]]);
+  __m256d scale = _mm256_setr_pd(pow10[3 - _mm_extract_epi32(e10, 0)], pow10[3 - _mm_extract_epi32(e10, 1)],
+                                 pow10[3 - _mm_extract_epi32(e10, 2)], pow10[3 - _mm_extract_epi32(e10, 3)]);
   const __m256d y = _mm256_mul_pd(a, scale);
   ok = _mm256_and_pd(ok, _mm256_and_pd(_mm256_cmp_pd(y, _mm256_set1_pd(1000), _CMP_GE_OQ),
                                        _mm256_cmp_pd(y, _mm256_set1_pd(10000), _CMP_LT_OQ)));
@@ -284,16 +283,18 @@ __attribute__((target("avx2"))) void format_four_values_avx2(const double* x, ch
   std::memcpy(&minus_head, " -0.", 4);
   const __m128i heads = _mm_blendv_epi8(_mm_set1_epi32(static_cast<int>(plain_head)),
                                         _mm_set1_epi32(static_cast<int>(minus_head)), negative);
-  alignas(16) std::uint32_t h[4], d[4];
-  alignas(16) std::int32_t e[4];
-  _mm_store_si128(reinterpret_cast<__m128i*>(h), heads);
-  _mm_store_si128(reinterpret_cast<__m128i*>(d), digits);
-  _mm_store_si128(reinterpret_cast<__m128i*>(e), exponent);
-  for (int i = 0; i < 4; ++i) {
-    std::memcpy(out + 12 * i, &h[i], 4);
-    std::memcpy(out + 12 * i + 4, &d[i], 4);
-    std::memcpy(out + 12 * i + 8, kExponentTails.text[e[i] + kTailRange], 4);
-  }
+  // Each field: head, digits, exponent, four bytes each; the heads and
+  // digits interleaved in registers.
+  const __m128i low = _mm_unpacklo_epi32(heads, digits), high = _mm_unpackhi_epi32(heads, digits);
+  auto tail = [&](int e) { return kExponentTails.text[e + kTailRange]; };
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(out), low);
+  std::memcpy(out + 8, tail(_mm_extract_epi32(exponent, 0)), 4);
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 12), _mm_unpackhi_epi64(low, low));
+  std::memcpy(out + 20, tail(_mm_extract_epi32(exponent, 1)), 4);
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 24), high);
+  std::memcpy(out + 32, tail(_mm_extract_epi32(exponent, 2)), 4);
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 36), _mm_unpackhi_epi64(high, high));
+  std::memcpy(out + 44, tail(_mm_extract_epi32(exponent, 3)), 4);
   int redo = ~_mm256_movemask_pd(ok) & 0xf;
   while (redo != 0) {
     int i = std::countr_zero(static_cast<unsigned>(redo));
