@@ -435,7 +435,9 @@ __attribute__((target("avx2"))) bool read_four_values_avx2(const char* f, double
   // dddd x 10^q with |q| <= 22 is one exact multiplication or division,
   // four at a time; the few fields beyond take the scalar way.
   int beyond = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(_mm_abs_epi32(q), _mm_set1_epi32(22))));
-  if (beyond != 0xf) {
+  // All four beyond: the scalar path alone is quicker.
+  if (beyond == 0xf) return false;
+  {
     // Four loads beat a gather of four on the processors we run on.
     const __m128i power = _mm_min_epi32(_mm_abs_epi32(q), _mm_set1_epi32(22));
     const __m256d p = _mm256_setr_pd(
