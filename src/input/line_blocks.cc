@@ -269,12 +269,16 @@ void for_each_line(DoscarReader& reader, std::int64_t last_line,
       }
       ledger.counted(chunk, lines);
     };
+    // Alone, a thread needs no chunk ahead, and one buffer: memory used
+    // for the first time is what a short run spends most on.
+    const bool ahead = workers > 1;
     std::size_t chunk = w;
     int current = 0;
     read(chunk, text[current]);
-    for (; chunk < chunks; chunk += workers, current ^= 1) {
-      if (chunk + workers < chunks && ledger.needed(chunk + workers))
+    for (; chunk < chunks; chunk += workers, current ^= ahead) {
+      if (ahead && chunk + workers < chunks && ledger.needed(chunk + workers))
         read(chunk + workers, text[current ^ 1]);
+      if (!ahead && chunk != w) read(chunk, text[current]);
       std::int64_t first = ledger.first_line(chunk);
       if (first < 0) break;
       if (!errors[chunk]) {
