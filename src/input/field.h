@@ -32,11 +32,12 @@ bool read_int_field(std::string_view text, std::int32_t& value);
 bool read_real_field(std::string_view text, int implied_decimals,
                      double& value);
 
-// Fast paths for the two shapes VASP writes almost every field in: a
-// 12-column value "  0.ddddE+dd" / " -0.ddddE-dd" whose decimal exponent
-// keeps the power of ten exact, and an 11-column energy "    -20.000".
-// They give exactly what read_real_field gives, or false for any other
-// shape (which read_real_field then handles).
+// Fast paths for the shapes VASP writes almost every field in: a 12-column
+// value "  0.ddddE+dd" / " -0.ddddE-dd" / "  0.dddd-ddd" that is a normal
+// double, and an 11-column energy "    -20.000". They give exactly what
+// read_real_field gives, or false for anything else (which read_real_field
+// then handles): subnormals, overflow, a value within a hair of a rounding
+// tie, any other shape.
 bool read_value_fast(const char* field12, double& value);
 bool read_energy_fast(const char* field11, double& value);
 
