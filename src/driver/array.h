@@ -9,10 +9,12 @@
 namespace pdsplit {
 
 // A block of `bytes` bytes (null data when the memory cannot be had).
-// Small blocks are mapped in full at once, which costs far fewer page
-// faults than touching them page by page; large ones are only reserved
-// (a header that promises far more than its file holds must fail on the
-// short file, not on gigabytes of pages) and use huge pages where offered.
+// Blocks of 256 KB and more lie on whole 2 MB huge pages where the system
+// offers them, and are only reserved until written (a header that
+// promises far more than its file holds must fail on the short file, not
+// on gigabytes of pages). Smaller blocks, and medium ones where there are
+// no huge pages, are mapped in full at once, which costs far fewer page
+// faults than touching them page by page.
 class Memory {
  public:
   Memory() = default;
@@ -29,6 +31,7 @@ class Memory {
  private:
   void* data_ = nullptr;
   std::size_t bytes_ = 0;
+  std::size_t mapped_ = 0;  // what was mapped: bytes_, or whole huge pages
 };
 
 // The product of `extents` doubles (an extent below zero counts as zero).
