@@ -141,17 +141,20 @@ TEST(ProjectedModes, OperandRules) {
   }
 }
 
+// The command line `option atoms...`.
+std::vector<std::string> list_arguments(const std::string& option, const std::vector<int>& atoms) {
+  std::vector<std::string> args = {option};
+  for (int atom : atoms) args.push_back(std::to_string(atom));
+  return args;
+}
+
 TEST(ProjectedModes, ListsOfAnyLengthAndOrder) {
   Scratch dir;
   generate(dir, {"--natom", "5", "--ngrid", "8", "--npcol", "8", "--atom-shift"});
   reference::Doscar d = reference::parse(read_file(dir.file("DOSCAR")));
-  std::vector<std::string> args = {"-s2"};
   std::vector<int> atoms;
-  for (int i = 0; i < 150; ++i) {
-    atoms.push_back(5 - i % 5);
-    args.push_back(std::to_string(atoms.back()));
-  }
-  ASSERT_EQ(run_pdsplit(dir, args).status, 0);
+  for (int i = 0; i < 150; ++i) atoms.push_back(5 - i % 5);
+  ASSERT_EQ(run_pdsplit(dir, list_arguments("-s2", atoms)).status, 0);
   EXPECT_EQ(read_file(dir.file("iSUMDOS")), reference::table(reference::sum_atoms(d, atoms), d.efermi));
   // Atom 1 left out: the energies are still those of atom 1.
   ASSERT_EQ(run_pdsplit(dir, {"-s2", "4", "2", "2", "out"}).status, 0);
@@ -164,13 +167,9 @@ TEST(ProjectedModes, SumsLargeEnoughToShareOutAddInListOrder) {
   Scratch dir;
   generate(dir, {"--natom", "5", "--ngrid", "3001", "--npcol", "32", "--atom-shift"});
   reference::Doscar d = reference::parse(read_file(dir.file("DOSCAR")));
-  std::vector<std::string> args = {"-s2f"};
   std::vector<int> atoms;
-  for (int i = 0; i < 120; ++i) {
-    atoms.push_back(1 + (i * 3) % 5);
-    args.push_back(std::to_string(atoms.back()));
-  }
-  ASSERT_EQ(run_pdsplit(dir, args).status, 0);
+  for (int i = 0; i < 120; ++i) atoms.push_back(1 + (i * 3) % 5);
+  ASSERT_EQ(run_pdsplit(dir, list_arguments("-s2f", atoms)).status, 0);
   EXPECT_EQ(read_file(dir.file("iSUMDOS")), reference::table(reference::sum_atoms(d, atoms), 0.0));
 }
 

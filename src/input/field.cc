@@ -310,6 +310,19 @@ bool four_digits(std::uint32_t w, unsigned& n) {
 
 namespace {
 
+// The double of +-dddd x 10^q, or false when the general path must decide
+// (beyond the normal doubles, or within a hair of a rounding tie). A zero
+// keeps its sign.
+inline bool signed_value(unsigned mantissa, int q, bool negative, double& value) {
+  std::uint64_t bits = 0;
+  if (mantissa != 0 &&
+      (q < kFastMinPower || q > kFastMaxPower || !scaled_bits(mantissa, q, bits)))
+    return false;
+  bits |= static_cast<std::uint64_t>(negative) << 63;
+  std::memcpy(&value, &bits, sizeof value);
+  return true;
+}
+
 // The rarer shape of a value: a sign and three exponent digits in place of
 // the letter, "  0.dddd-ddd".
 bool value_three_digit_exponent(const char* f, bool negative, double& value) {
@@ -323,13 +336,7 @@ bool value_three_digit_exponent(const char* f, bool negative, double& value) {
       (sign != '-' && sign != '+'))
     return false;
   int q = (sign == '-' ? -static_cast<int>(e) : static_cast<int>(e)) - 4;
-  std::uint64_t bits = 0;
-  if (mantissa != 0 &&
-      (q < kFastMinPower || q > kFastMaxPower || !scaled_bits(mantissa, q, bits)))
-    return false;
-  bits |= static_cast<std::uint64_t>(negative) << 63;
-  std::memcpy(&value, &bits, sizeof value);
-  return true;
+  return signed_value(mantissa, q, negative, value);
 }
 
 // Eight ASCII bytes as one little-endian word.
@@ -360,14 +367,8 @@ inline bool value_fast(const char* f, double& value) {
   digits = (digits * 10 + (digits >> 8)) & 0x00ff00ffu;  // two 2-digit numbers
   unsigned mantissa = (digits & 0xff) * 100 + (digits >> 16);
   auto e = static_cast<int>(((x >> 48) & 0xff) * 10 + (x >> 56));
-  // 0.dddd x 10^e is dddd x 10^(e - 4); two exponent digits are always in
-  // the range of the table.
-  int q = (minus != 0 ? -e : e) - 4;
-  std::uint64_t bits = 0;
-  if (mantissa != 0 && !scaled_bits(mantissa, q, bits)) return false;
-  bits |= static_cast<std::uint64_t>(negative) << 63;
-  std::memcpy(&value, &bits, sizeof value);
-  return true;
+  // 0.dddd x 10^e is dddd x 10^(e - 4).
+  return signed_value(mantissa, (minus != 0 ? -e : e) - 4, negative, value);
 }
 
 }  // namespace
@@ -460,10 +461,8 @@ __attribute__((target("avx2"))) bool read_four_values_avx2(const char* f, double
   while (beyond != 0) {
     int i = std::countr_zero(static_cast<unsigned>(beyond));
     beyond &= beyond - 1;
-    std::uint64_t bits = 0;
-    if (m[i] != 0 && !scaled_bits(static_cast<unsigned>(m[i]), qs[i], bits)) return false;
-    bits |= static_cast<std::uint64_t>(bit(16 * i + 1)) << 63;
-    std::memcpy(out + i, &bits, sizeof bits);
+    if (!signed_value(static_cast<unsigned>(m[i]), qs[i], bit(16 * i + 1) != 0, out[i]))
+      return false;
   }
   return true;
 }
