@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "driver/failure.h"
+#include "base/failure.h"
 #include "output/names.h"
 
 namespace {

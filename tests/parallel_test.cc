@@ -10,7 +10,7 @@
 #include <tuple>
 #include <vector>
 
-#include "driver/failure.h"
+#include "base/failure.h"
 #include "input/line_blocks.h"
 #include "input/readdos.h"
 #include "lines.h"

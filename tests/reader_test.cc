@@ -4,7 +4,7 @@
 
 #include <sys/stat.h>
 
-#include "driver/failure.h"
+#include "base/failure.h"
 #include "input/doscar_reader.h"
 #include "lines.h"
 #include "reference.h"

@@ -14,7 +14,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "driver/failure.h"
+#include "base/failure.h"
 #include "reference.h"
 
 namespace {

@@ -2,12 +2,13 @@
 
 #include <array>
 
-#include "driver/array.h"
+#include "base/array.h"
 #include "driver/cpu_time.h"
-#include "driver/failure.h"
-#include "driver/messages.h"
+#include "base/failure.h"
+#include "base/messages.h"
 #include "input/header.h"
 #include "input/readdos.h"
+#include "input/readtdos.h"
 #include "modes/modes.h"
 #include "output/format.h"
 #include "output/names.h"

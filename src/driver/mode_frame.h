@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "driver/console.h"
+#include "base/console.h"
 #include "output/writedos.h"
 
 namespace pdsplit {

@@ -7,8 +7,8 @@
 #include <new>
 
 
-#include "driver/failure.h"
-#include "driver/messages.h"
+#include "base/failure.h"
+#include "base/messages.h"
 #include "driver/mode_frame.h"
 #include "input/header.h"
 #include "output/names.h"

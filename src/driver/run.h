@@ -5,7 +5,7 @@
 #include <span>
 #include <string>
 
-#include "driver/console.h"
+#include "base/console.h"
 #include "output/disk.h"
 
 namespace pdsplit {

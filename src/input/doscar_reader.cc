@@ -10,7 +10,7 @@
 #include <new>
 #include <string>
 
-#include "driver/failure.h"
+#include "base/failure.h"
 
 namespace pdsplit {
 

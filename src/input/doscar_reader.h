@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "driver/array.h"
+#include "base/array.h"
 #include <string_view>
 
 namespace pdsplit {

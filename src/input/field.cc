@@ -10,7 +10,7 @@
 #include <limits>
 #include <string>
 
-#include "driver/vector_unit.h"
+#include "base/vector_unit.h"
 
 #ifdef PDSPLIT_AVX2
 #include <immintrin.h>

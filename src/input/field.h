@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "driver/vector_unit.h"
+#include "base/vector_unit.h"
 
 namespace pdsplit {
 

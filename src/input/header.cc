@@ -3,14 +3,14 @@
 #include <string>
 #include <string_view>
 
-#include "driver/failure.h"
-#include "driver/messages.h"
+#include "base/failure.h"
+#include "base/messages.h"
 #include "input/doscar_reader.h"
 #include "input/field.h"
-#include "input/readdos.h"
 #include "input/value_line.h"
-#include "output/names.h"
-#include "output/format.h"
+#include "base/fixed_point.h"
+#include "base/text.h"
+#include "input/doscar_layout.h"
 
 namespace pdsplit {
 
@@ -81,10 +81,6 @@ void print_numbers(Console& console, const Header& h, const Summary& s) {
 }
 
 }  // namespace
-
-std::int64_t header_lines_needed(std::int32_t ngrid) {
-  return 8 + (ngrid > 0 ? ngrid : 0);
-}
 
 Header readheader(Console& console) {
   DoscarReader doscar;

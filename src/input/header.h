@@ -4,7 +4,8 @@
 
 #include <cstdint>
 
-#include "driver/console.h"
+#include "base/console.h"
+#include "input/doscar_layout.h"
 
 namespace pdsplit {
 
@@ -15,12 +16,6 @@ struct Header {
   std::int32_t ntcol = 0;  // values per total-DOS line
   std::int32_t npcol = 0;  // values per projected line
 };
-
-// The file every reader opens, in the current directory.
-inline constexpr const char* kDoscarPath = "DOSCAR";
-
-// Lines 1 .. the first projected line that the header reader needs.
-std::int64_t header_lines_needed(std::int32_t ngrid);
 
 // Reads the header of DOSCAR and prints its summary. Throws a Failure when
 // DOSCAR is missing, too short, holds a field that is no number, or its

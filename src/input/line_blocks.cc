@@ -18,8 +18,8 @@
 #include <emmintrin.h>
 #endif
 
-#include "driver/array.h"
-#include "driver/failure.h"
+#include "base/array.h"
+#include "base/failure.h"
 
 namespace pdsplit {
 

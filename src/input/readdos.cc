@@ -2,19 +2,13 @@
 
 #include <string>
 
-#include "driver/messages.h"
+#include "base/messages.h"
 #include "input/doscar_reader.h"
-#include "input/header.h"
+#include "input/doscar_layout.h"
 #include "input/line_blocks.h"
 #include "input/value_line.h"
 
 namespace pdsplit {
-
-std::int64_t doscar_lines_needed(std::int32_t natom, std::int32_t ngrid) {
-  std::int64_t atoms = natom > 0 ? natom : 0;
-  std::int64_t grid = ngrid > 0 ? ngrid : 0;
-  return 6 + grid + atoms * (grid + 1);
-}
 
 void readdos(std::int32_t natom, double* LDOS, std::int32_t ngrid,
              std::int32_t npcol, Console& console, unsigned threads,

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "driver/console.h"
+#include "base/console.h"
 #include "input/line_blocks.h"
 
 namespace pdsplit {
@@ -23,9 +23,6 @@ inline const double* atom_table(const double* LDOS, std::int32_t ngrid,
                                 std::int32_t npcol, std::int32_t atom) {
   return LDOS + atom_table_size(ngrid, npcol) * static_cast<std::size_t>(atom - 1);
 }
-
-// Lines of DOSCAR up to the last value line of the last atom.
-std::int64_t doscar_lines_needed(std::int32_t natom, std::int32_t ngrid);
 
 // Fills all NATOM x NGRID x (NPCOL + 1) elements of LDOS from the atom
 // blocks, using up to `threads` threads, then prints the closing line.

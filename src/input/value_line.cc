@@ -3,31 +3,20 @@
 #include <algorithm>
 #include <string>
 
-#include "driver/failure.h"
+#include "base/failure.h"
+#include "base/text.h"
 #include "input/field.h"
 
 namespace pdsplit {
 
 namespace {
 
-// The field's text as a user can read it on a console: without the blanks
-// around it, control and non-ASCII bytes shown as \xNN.
-std::string printable(std::string_view text) {
+// The field's text without the blanks around it, as a user can read it.
+std::string field_for_message(std::string_view text) {
   std::size_t first = text.find_first_not_of(' ');
   if (first == std::string_view::npos) return {};
   std::size_t last = text.find_last_not_of(' ');
-  static const char kHex[] = "0123456789abcdef";
-  std::string out;
-  for (unsigned char c : text.substr(first, last - first + 1)) {
-    if (c >= 0x20 && c < 0x7f) {
-      out += static_cast<char>(c);
-    } else {
-      out += "\\x";
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    }
-  }
-  return out;
+  return printable(text.substr(first, last - first + 1));
 }
 
 }  // namespace
@@ -37,7 +26,7 @@ void fail_not_a_number(std::int64_t line_number, std::size_t first_column,
   throw stop_with_message("Error! DOSCAR line " + std::to_string(line_number) +
                           ", columns " + std::to_string(first_column) + "-" +
                           std::to_string(last_column) + ": \"" +
-                          printable(text) + "\" is not a number");
+                          field_for_message(text) + "\" is not a number");
 }
 
 void read_value_line(std::string_view line, std::int32_t k,

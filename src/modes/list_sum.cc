@@ -1,7 +1,7 @@
 #include <vector>
 
-#include "driver/errors.h"
-#include "driver/messages.h"
+#include "modes/errors.h"
+#include "base/messages.h"
 #include "modes/modes.h"
 #include "modes/operands.h"
 #include "output/names.h"

@@ -11,17 +11,12 @@
 #include <span>
 #include <string>
 
-#include "driver/console.h"
+#include "base/console.h"
 #include "output/writedos.h"
 
 namespace pdsplit {
 
 using Arguments = std::span<const std::string>;
-
-// Reads the total-DOS block into TDOS (NGRID rows of NTCOL + 1) and prints
-// the closing line.
-void readtdos(double* TDOS, std::int32_t ngrid, std::int32_t ntcol,
-              Console& console);
 
 // Writes TDOS to "iDOS" or the given name.
 void total_dos(Arguments args, double shift, const double* TDOS,

@@ -1,9 +1,9 @@
 #include <algorithm>
 #include <vector>
 
-#include "driver/errors.h"
-#include "driver/failure.h"
-#include "driver/messages.h"
+#include "modes/errors.h"
+#include "base/failure.h"
+#include "base/messages.h"
 #include "modes/modes.h"
 #include "modes/operands.h"
 #include "output/names.h"

@@ -1,5 +1,5 @@
-#include "driver/errors.h"
-#include "driver/messages.h"
+#include "modes/errors.h"
+#include "base/messages.h"
 #include "input/readdos.h"
 #include "modes/modes.h"
 #include "modes/operands.h"

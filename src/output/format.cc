@@ -1,5 +1,6 @@
 #include "output/format.h"
 
+#include "base/fixed_point.h"
 #include "output/powers_of_ten.h"
 
 #ifdef PDSPLIT_AVX2
@@ -16,30 +17,6 @@ namespace pdsplit {
 
 namespace {
 
-void right_align(const char* text, std::size_t len, std::size_t width,
-                 char* out) {
-  std::memset(out, ' ', width - len);
-  std::memcpy(out + width - len, text, len);
-}
-
-void fill(char c, std::size_t width, char* out) { std::memset(out, c, width); }
-
-// Infinity and NaN as the widest word that fits; false when none does.
-bool format_special(double x, std::size_t width, char* out) {
-  const char* word;
-  if (std::isnan(x)) {
-    word = "NaN";
-  } else if (width >= 9 || (width == 8 && x > 0)) {
-    word = x > 0 ? "Infinity" : "-Infinity";
-  } else {
-    word = x > 0 ? "Inf" : "-Inf";
-  }
-  std::size_t len = std::strlen(word);
-  if (len > width) return false;
-  right_align(word, len, width, out);
-  return true;
-}
-
 // "00" to "99": two digits at a time.
 constexpr char kDigitPairs[] =
     "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
@@ -47,43 +24,6 @@ constexpr char kDigitPairs[] =
     "8081828384858687888990919293949596979899";
 
 void put_pair(unsigned n, char* out) { std::memcpy(out, kDigitPairs + 2 * n, 2); }
-
-// y (positive, below 2^64) rounded to the nearest integer, or false when
-// y, carrying at most `error` of rounding, is too close to a tie to tell.
-bool round_clear_of_ties(double y, double error, std::uint64_t& n) {
-  auto whole = static_cast<std::uint64_t>(y);  // truncation: exact here
-  double fraction = y - static_cast<double>(whole);
-  if (std::fabs(fraction - 0.5) <= error) return false;
-  n = whole + (fraction > 0.5);
-  return true;
-}
-
-void put_digits(std::uint64_t n, char* end, int count) {
-  for (int i = 0; i < count; ++i, n /= 10) *--end = static_cast<char>('0' + n % 10);
-}
-
-// F-form with three decimals for values that fit the common widths; false
-// when the exact path must decide.
-bool format_fixed3_fast(double x, std::size_t width, char* out) {
-  double a = std::fabs(x);
-  if (!(a < 1e9)) return false;
-  double y = a * 1000.0;  // one rounding: off by at most y * 2^-53
-  std::uint64_t n = 0;
-  if (!round_clear_of_ties(y, y * 4e-16 + 1e-300, n)) return false;
-  bool negative = x < 0 && n != 0;
-  std::uint64_t whole = n / 1000;
-  int whole_digits = 1;
-  for (std::uint64_t w = whole; w >= 10; w /= 10) ++whole_digits;
-  std::size_t len = static_cast<std::size_t>(whole_digits) + 4 + negative;
-  if (len > width) return false;
-  std::memset(out, ' ', width - len);
-  char* end = out + width;
-  put_digits(n % 1000, end, 3);
-  end[-4] = '.';
-  put_digits(whole, end - 4, whole_digits);
-  if (negative) end[-5 - whole_digits] = '-';
-  return true;
-}
 
 // The four significant digits and decimal exponent e of 0.dddd x 10^e for
 // normal magnitudes away from rounding ties; false when the exact path must
@@ -142,36 +82,6 @@ constexpr ExponentTails kExponentTails = make_exponent_tails();
 
 }  // namespace
 
-void format_fixed3(double x, std::size_t width, char* out) {
-  if (format_fixed3_fast(x, width, out)) return;
-  if (!std::isfinite(x)) {
-    if (!format_special(x, width, out)) fill('*', width, out);
-    return;
-  }
-  // Anything of 1e17 or more cannot fit the widths we use; cutting it off
-  // here keeps the conversion buffer small.
-  if (std::fabs(x) >= 1e17) {
-    fill('*', width, out);
-    return;
-  }
-  char buf[32];
-  auto res = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::fixed, 3);
-  char* begin = buf;
-  std::size_t len = static_cast<std::size_t>(res.ptr - buf);
-  if (buf[0] == '-') {
-    bool all_zero = true;
-    for (char* p = buf + 1; p < res.ptr; ++p) all_zero &= *p == '0' || *p == '.';
-    if (all_zero) {
-      ++begin;
-      --len;
-    }
-  }
-  if (len > width) {
-    fill('*', width, out);
-    return;
-  }
-  right_align(begin, len, width, out);
-}
 
 namespace {
 
@@ -186,7 +96,7 @@ void put_value(bool negative, unsigned digits, int exponent, char* out) {
 // line, so that the common path needs no stack frame.
 [[gnu::noinline]] void format_value_exactly(double x, char* out) {
   if (!std::isfinite(x)) {
-    format_special(x, kValueWidth, out);
+    format_special_word(x, kValueWidth, out);
     return;
   }
   if (x == 0) {
@@ -318,21 +228,6 @@ void format_values(const double* x, std::size_t count, char* out, NumberPath pat
   (void)path;
 #endif
   for (; i < count; ++i) format_value_inline(x[i], out + kValueWidth * i);
-}
-
-}  // namespace pdsplit
-
-namespace pdsplit {
-
-void format_int(long long x, std::size_t width, char* out) {
-  char buf[24];
-  auto res = std::to_chars(buf, buf + sizeof buf, x);
-  std::size_t len = static_cast<std::size_t>(res.ptr - buf);
-  if (len > width) {
-    fill('*', width, out);
-    return;
-  }
-  right_align(buf, len, width, out);
 }
 
 }  // namespace pdsplit

@@ -1,5 +1,5 @@
 // Fixed-width number forms of the tables and the console: F11.3-style
-// energies, 12-column 0.dddd exponent values, and short fixed-point fields.
+// energies and 12-column 0.dddd exponent values.
 //
 // Every form writes the digits of the correctly rounded decimal value of the
 // double (exact binary ties to even), so two runs on two machines agree to
@@ -8,18 +8,13 @@
 
 #include <cstddef>
 
-#include "driver/vector_unit.h"
+#include "base/fixed_point.h"
+#include "base/vector_unit.h"
 
 namespace pdsplit {
 
 constexpr std::size_t kEnergyWidth = 11;
 constexpr std::size_t kValueWidth = 12;
-
-// Writes x in `width` columns, right-aligned, rounded to 3 decimals, with a
-// 0 before the point below 1 and a minus sign only when the rounded value is
-// not zero. A value that does not fit gives `width` asterisks; Infinity and
-// NaN are written as words when they fit. Writes exactly `width` characters.
-void format_fixed3(double x, std::size_t width, char* out);
 
 // The energy field of a table line: format_fixed3 in 11 columns.
 inline void format_energy(double x, char* out) {
@@ -38,9 +33,3 @@ void format_values(const double* x, std::size_t count, char* out,
 
 }  // namespace pdsplit
 
-namespace pdsplit {
-
-// An integer right-aligned in `width` columns; asterisks when it needs more.
-void format_int(long long x, std::size_t width, char* out);
-
-}  // namespace pdsplit

@@ -2,22 +2,10 @@
 
 #include <cstdio>
 
-#include "driver/failure.h"
-#include "driver/messages.h"
+#include "base/failure.h"
+#include "base/messages.h"
 
 namespace pdsplit {
-
-std::string fixed_text(std::string_view text, std::size_t width) {
-  std::string out(text.substr(0, width));
-  out.resize(width, ' ');
-  return out;
-}
-
-std::string_view trim_trailing_blanks(std::string_view text) {
-  std::size_t end = text.find_last_not_of(' ');
-  return end == std::string_view::npos ? std::string_view()
-                                       : text.substr(0, end + 1);
-}
 
 std::string atom_suffix(std::int32_t atom) {
   char buf[16];

@@ -5,18 +5,13 @@
 #include <string>
 #include <string_view>
 
+#include "base/text.h"
+
 namespace pdsplit {
 
 inline constexpr std::string_view kTotalName = "iDOS";
 inline constexpr std::string_view kAtomPrefix = "iLDOS";
 inline constexpr std::string_view kSumName = "iSUMDOS";
-
-// `text` cut to `width` characters or padded with blanks to it, as the
-// fixed-width buffers of the command line hold their arguments.
-std::string fixed_text(std::string_view text, std::size_t width);
-
-// `text` without its trailing blanks.
-std::string_view trim_trailing_blanks(std::string_view text);
 
 // The atom number in three digits with leading zeros; numbers above 999
 // get as many digits as they need.

@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "driver/failure.h"
+#include "base/failure.h"
 
 namespace pdsplit {
 

@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "driver/failure.h"
+#include "base/failure.h"
 #include "output/format.h"
 #include "output/pending_file.h"
 

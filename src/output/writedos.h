@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
-#include "driver/array.h"
-#include "driver/console.h"
+#include "base/array.h"
+#include "base/console.h"
 #include "output/disk.h"
 
 namespace pdsplit {

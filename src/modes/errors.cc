@@ -1,9 +1,9 @@
-#include "driver/errors.h"
+#include "modes/errors.h"
 
 #include <string>
 
-#include "driver/failure.h"
-#include "driver/messages.h"
+#include "base/failure.h"
+#include "base/messages.h"
 
 namespace pdsplit {
 

@@ -1,4 +1,4 @@
-#include "driver/vector_unit.h"
+#include "base/vector_unit.h"
 
 namespace pdsplit {
 

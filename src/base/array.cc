@@ -1,4 +1,4 @@
-#include "driver/array.h"
+#include "base/array.h"
 
 #include <sys/mman.h>
 

@@ -1,0 +1,25 @@
+#include "input/readtdos.h"
+
+#include "base/messages.h"
+#include "input/doscar_layout.h"
+#include "input/doscar_reader.h"
+#include "input/value_line.h"
+
+namespace pdsplit {
+
+void readtdos(double* TDOS, std::int32_t ngrid, std::int32_t ntcol,
+              Console& console) {
+  DoscarReader doscar;
+  doscar.open_again(kDoscarPath);
+  std::int64_t needed = header_lines_needed(ngrid);
+  doscar.skip_lines(6, needed);
+  std::size_t row_size = static_cast<std::size_t>(extent(ntcol)) + 1;
+  for (std::int32_t g = 0; g < ngrid; ++g) {
+    std::string_view line = doscar.require_line(needed);
+    read_value_line(line, ntcol, doscar.line_number(), doscar.line_complete(),
+                    TDOS + row_size * static_cast<std::size_t>(g));
+  }
+  console.line(text::kClosing);
+}
+
+}  // namespace pdsplit
