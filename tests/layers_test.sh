@@ -7,35 +7,18 @@
 #   tests/layers_test.sh SOURCE_DIR
 set -eu
 cd "$1/src"
-
-rank() {
-  case "$1" in
-    base) echo 0 ;;
-    input | output) echo 1 ;;
-    modes) echo 2 ;;
-    driver) echo 3 ;;
-    *) echo 9 ;;
-  esac
-}
-
-found=$(
-  find . -name '*.h' -o -name '*.cc' | sort | while IFS= read -r file; do
-    layer=$(echo "$file" | cut -d/ -f2)
-    if [ "$(rank "$layer")" -eq 9 ]; then
-      echo "$file: in no layer"
-      continue
-    fi
-    grep -n '^#include "[^/"]*/' "$file" | while IFS= read -r hit; do
-      target=$(echo "$hit" | sed 's/^[0-9]*:#include "\([^/"]*\)\/.*/\1/')
-      [ "$target" = "$layer" ] && continue
-      if [ "$(rank "$target")" -ge "$(rank "$layer")" ]; then
-        echo "$file:$hit: $layer may not include $target"
-      fi
-    done
-  done
-)
-if [ -n "$found" ]; then
-  echo "$found"
-  exit 1
-fi
-echo "every include goes down a layer"
+find . -name '*.h' -o -name '*.cc' | sort | xargs awk '
+  BEGIN { rank["base"] = 0; rank["input"] = 1; rank["output"] = 1
+          rank["modes"] = 2; rank["driver"] = 3; bad = 0 }
+  FNR == 1 {
+    split(FILENAME, part, "/"); layer = part[2]
+    if (!(layer in rank)) { print FILENAME ": in no layer"; bad = 1 }
+  }
+  /^#include "[^"\/]+\// {
+    target = $0; sub(/^#include "/, "", target); sub(/\/.*/, "", target)
+    if (target != layer && (layer in rank) &&
+        (!(target in rank) || rank[target] >= rank[layer])) {
+      print FILENAME ":" FNR ": " layer " may not include " $2; bad = 1
+    }
+  }
+  END { if (!bad) print "every include goes down a layer"; exit bad }'

@@ -75,9 +75,12 @@ std::string energy_field(double x) {
 }
 
 std::string fixed8(double x) {
-  std::string s = energy_field(x);
-  if (s[0] == '*' || s.substr(0, 3) != "   ") return std::string(8, '*');
-  return s.substr(3);
+  // The summary keeps the sign of any negative value, -0.000 included.
+  char buf[400];
+  std::snprintf(buf, sizeof buf, "%.3f", x);
+  std::string s = buf;
+  if (s.size() > 8) return std::string(8, '*');
+  return std::string(8 - s.size(), ' ') + s;
 }
 
 std::string value_field(double x) {

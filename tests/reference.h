@@ -24,7 +24,7 @@ Doscar parse(const std::string& text);
 // printf-based table forms.
 std::string energy_field(double x);  // 11 columns
 std::string value_field(double x);   // 12 columns
-std::string fixed8(double x);        // 8 columns, 3 decimals
+std::string fixed8(double x);        // 8 columns, 3 decimals, sign kept
 
 // A whole table: one line per row, energy lowered by `shift`.
 std::string table(const std::vector<Row>& rows, double shift);

@@ -40,6 +40,21 @@ TEST(TotalDos, WholeTableAndConsoleForEveryProjection) {
   }
 }
 
+TEST(TotalDos, SummaryKeepsTheSignOfNegativeValuesNearZero) {
+  Scratch dir;
+  generate(dir, {"--natom", "1", "--ngrid", "20", "--npcol", "3", "--efermi", "-0.0004",
+                 "--emin", "-0.0002", "--emax", "3"});
+  reference::Doscar d = reference::parse(read_file(dir.file("DOSCAR")));
+  RunResult r = run_pdsplit(dir, {"-t"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find(" Energy min (eV):   -0.000\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(" Fermi level (eV):   -0.000\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(reference::summary(d)), std::string::npos);
+  // In the table, a negative energy that rounds to zero has no sign.
+  EXPECT_EQ(read_file(dir.file("iDOS")), reference::table(d.total, d.efermi));
+  EXPECT_EQ(read_file(dir.file("iDOS")).substr(0, 11), "      0.000");
+}
+
 TEST(TotalDos, UnshiftedUnderAGivenName) {
   for (std::string option : {"-ft", "-tf"}) {
     Scratch dir;

@@ -93,6 +93,18 @@ void format_fixed3(double x, std::size_t width, char* out) {
   right_align(begin, len, width, out);
 }
 
+void format_fixed3_signed(double x, std::size_t width, char* out) {
+  format_fixed3(x, width, out);
+  if (!std::signbit(x) || std::isnan(x) || std::memchr(out, '-', width) != nullptr) return;
+  std::size_t first = 0;
+  while (first < width && out[first] == ' ') ++first;
+  if (first == 0 || out[first] == '*') {
+    fill('*', width, out);
+    return;
+  }
+  out[first - 1] = '-';
+}
+
 void format_int(long long x, std::size_t width, char* out) {
   char buf[24];
   auto res = std::to_chars(buf, buf + sizeof buf, x);

@@ -17,6 +17,11 @@ namespace pdsplit {
 // NaN are written as words when they fit. Writes exactly `width` characters.
 void format_fixed3(double x, std::size_t width, char* out);
 
+// format_fixed3, except that a negative value keeps its minus sign when
+// it rounds to zero (-0.0004 and -0.0 give "-0.000"), as the header summary
+// shows the values read: the sign says which side of zero the file holds.
+void format_fixed3_signed(double x, std::size_t width, char* out);
+
 // An integer right-aligned in `width` columns; asterisks when it needs more.
 void format_int(long long x, std::size_t width, char* out);
 

@@ -70,7 +70,7 @@ void print_numbers(Console& console, const Header& h, const Summary& s) {
     console.line(std::string(label) + std::string(field, w));
   };
   auto labelled_real = [&](std::string_view label, double v) {
-    format_fixed3(v, 8, field);
+    format_fixed3_signed(v, 8, field);
     console.line(std::string(label) + std::string(field, 8));
   };
   labelled_int(text::kAtoms, h.natom, 4);
