@@ -99,8 +99,9 @@ TEST(Hostile, VeryLongLinesAndOddCounts) {
 }
 
 // Starts pdsplit in `dir` and signals it as soon as a temporary table
-// appears (or after a second); returns its exit status.
-int interrupt_while_writing(const Scratch& dir, int signal_number) {
+// appears (or after ten seconds); returns its exit status, and in `seen`
+// whether a temporary table was there when the signal was sent.
+int interrupt_while_writing(const Scratch& dir, int signal_number, bool& seen) {
   pid_t pid = ::fork();
   if (pid == 0) {
     if (::chdir(dir.path().c_str()) != 0) ::_exit(126);
@@ -109,7 +110,7 @@ int interrupt_while_writing(const Scratch& dir, int signal_number) {
     ::_exit(127);
   }
   auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!has_temporary_files(dir) && std::chrono::steady_clock::now() < give_up)
+  while (!(seen = has_temporary_files(dir)) && std::chrono::steady_clock::now() < give_up)
     std::this_thread::sleep_for(std::chrono::microseconds(200));
   ::kill(pid, signal_number);
   int status = 0;
@@ -120,9 +121,14 @@ int interrupt_while_writing(const Scratch& dir, int signal_number) {
 TEST(Hostile, InterruptedRunsLeaveNoTemporaryFile) {
   Scratch dir;
   generate(dir, {"--natom", "400", "--ngrid", "501", "--npcol", "32"});
-  EXPECT_EQ(interrupt_while_writing(dir, SIGTERM), 143);
+  // The signal must come while a table is being written, or the test
+  // would prove nothing.
+  bool seen = false;
+  EXPECT_EQ(interrupt_while_writing(dir, SIGTERM, seen), 143);
+  EXPECT_TRUE(seen) << "no temporary table appeared before the signal";
   EXPECT_FALSE(has_temporary_files(dir));
-  EXPECT_EQ(interrupt_while_writing(dir, SIGINT), 130);
+  EXPECT_EQ(interrupt_while_writing(dir, SIGINT, seen), 130);
+  EXPECT_TRUE(seen) << "no temporary table appeared before the signal";
   EXPECT_FALSE(has_temporary_files(dir));
 }
 
