@@ -67,6 +67,8 @@ inline constexpr std::string_view kNoAtom = "No atom specified";
 inline constexpr std::string_view kTooFew = "Too few input argument(s)";
 inline constexpr std::string_view kWrongIndex = "Wrong atomic index(es)";
 inline constexpr std::string_view kEmptyName = "Empty output file name";
+inline constexpr std::string_view kOverwritesInput =
+    "Output file would overwrite DOSCAR";
 
 // Stops with a message.
 inline constexpr std::string_view kAllocInput = "Allocate input array failed!";

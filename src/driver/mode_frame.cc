@@ -81,6 +81,7 @@ void run_mode(Mode mode, std::span<const std::string> args, Console& console,
   console.line(heading_of(mode));
   double start = cpu_time();
   Header h = readheader(console);
+  output.reading(file_id_of_target(kDoscarPath));
   std::string ARGV = fixed_text(args[0], kOptionWidth);
 
   if (mode == Mode::Total) {

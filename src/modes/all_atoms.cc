@@ -13,6 +13,8 @@ void all_atoms(Arguments args, double shift, const Projected& data,
   if (args.size() >= 3) manarg();
   std::string prefix =
       args.size() == 2 ? given_name(args[1]) : std::string(kAtomPrefix);
+  for (std::int32_t i = 1; i <= data.natom; ++i)
+    refuse_overwriting_input(prefix + atom_suffix(i), output.input());
   console.line(text::kCreatingFiles);
   if (data.natom <= 0) return;
 

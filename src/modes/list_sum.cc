@@ -32,6 +32,7 @@ void list_sum(Arguments args, double shift, const Projected& data,
     if (n < 1 || n > data.natom) wrongindex();
   std::string FILENAME =
       named ? given_name(args.back()) : std::string(kSumName);
+  refuse_overwriting_input(FILENAME, output.input());
 
   sum_atoms(data, N);
   console.line(text::kCreatingFile);

@@ -25,6 +25,7 @@ void range_sum(Arguments args, double shift, const Projected& data,
     if (n < 1 || n > data.natom) wrongindex();
   std::string FILENAME =
       args.size() == 4 ? given_name(args[3]) : std::string(kSumName);
+  refuse_overwriting_input(FILENAME, output.input());
 
   std::vector<std::int32_t> atoms;
   for (std::int32_t a = std::min(N[0], N[1]); a <= std::max(N[0], N[1]); ++a)

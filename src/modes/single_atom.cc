@@ -20,6 +20,7 @@ void single_atom(Arguments args, double shift, const Projected& data,
   std::string FILENAME = (args.size() == 3 ? given_name(args[2])
                                            : std::string(kAtomPrefix)) +
                          SUFFIX;
+  refuse_overwriting_input(FILENAME, output.input());
   console.line(text::kCreatingFile);
   // An atom's table in LDOS already has the writer's shape: no copy.
   writedos(FILENAME, shift, atom_table(data.LDOS, data.ngrid, data.npcol, N),

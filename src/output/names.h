@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/file_id.h"
 #include "base/text.h"
 
 namespace pdsplit {
@@ -21,5 +22,13 @@ std::string atom_suffix(std::int32_t atom);
 // blanks. Throws the "Empty output file name" error block when nothing is
 // left, since no file can be named by it.
 std::string given_name(std::string_view argument);
+
+// Throws the "Output file would overwrite DOSCAR" error block when the
+// table named FILENAME would replace the DOSCAR being read: a name that is
+// DOSCAR (or one of its compressed names) in the current folder however it
+// is spelt, or a name that is the file read itself (`input`), such as a hard
+// link to it. A symbolic link named as output is not followed: it is
+// replaced, as any name is.
+void refuse_overwriting_input(const std::string& FILENAME, const FileId& input);
 
 }  // namespace pdsplit

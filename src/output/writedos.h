@@ -10,6 +10,7 @@
 
 #include "base/array.h"
 #include "base/console.h"
+#include "base/file_id.h"
 #include "output/disk.h"
 
 namespace pdsplit {
@@ -23,6 +24,9 @@ class Output {
       : disk_(disk), threads_(threads < 1 ? 1 : threads) {}
   Disk& disk() { return disk_; }
   unsigned threads() const { return threads_; }
+  // The file the tables are made from, which no table may replace.
+  void reading(const FileId& input) { input_ = input; }
+  const FileId& input() const { return input_; }
   // At least `size` bytes, valid until the next call.
   char* buffer(std::size_t size);
 
@@ -37,6 +41,7 @@ class Output {
  private:
   Disk& disk_;
   unsigned threads_;
+  FileId input_;
   Memory buffer_;
   Console* console_ = nullptr;
   std::uint64_t total_ = 0;
