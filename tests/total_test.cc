@@ -140,6 +140,8 @@ TEST(TotalDos, AnOutputThatCannotBeWrittenLeavesNothingBehind) {
       {"missing/x", "Error! Cannot write missing/x: No such file or directory\n", ""},
       {"plain/x", "Error! Cannot write plain/x: Not a directory\n", ""},
       {"iDOS", "Error! Cannot write iDOS: File too large\n", "ulimit -f 4"},
+      // Control characters of a name are shown, not obeyed: one line.
+      {"missing/a\nb\x1b[2J", "Error! Cannot write missing/a\\x0ab\\x1b[2J: No such file or directory\n", ""},
   };
   for (const Case& c : cases) {
     RunResult r = run_in(dir.path(), PDSPLIT_BIN, {"-t", c.name}, c.prefix);

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "base/failure.h"
+#include "base/text.h"
 
 namespace pdsplit {
 
@@ -56,7 +57,10 @@ void PendingFile::discard() {
 
 void PendingFile::fail(int error) {
   discard();
-  throw stop_with_message("Error! Cannot write " + target_ + ": " + std::strerror(error));
+  // A name may hold any byte but the slash and NUL: the message must stay
+  // one line a terminal shows as it is.
+  throw stop_with_message("Error! Cannot write " + printable(target_) + ": " +
+                          std::strerror(error));
 }
 
 }  // namespace pdsplit
