@@ -6,10 +6,26 @@
 //
 //   doscar_gen [--natom N] [--ngrid G] [--npcol P] [--seed S]
 //              [--efermi E] [--emin A] [--emax B] [--system TEXT]
-//              [--atom-shift] [--crlf] OUTPUT
+//              [--atom-shift] [--crlf] [--noncollinear]
+//              [--total-only | --md | --header-only LINES]
+//              [--compress gz|xz|bz2] OUTPUT
 //
-// NPCOL picks the projection: 3, 4, 9, 16 without spin, 6, 8, 18, 32 with.
+// NPCOL picks the projection: 3, 4, 9, 16 without spin, 6, 8, 18, 32 with;
+// with --noncollinear (spin-orbit runs: total, mx, my, mz per orbital) 12,
+// 16, 36 or 64, the last written as VASP writes it, each grid point on two
+// lines (the energy and values 1-36, then value 37 in the energy's form and
+// values 38-64).
 // --atom-shift gives each atom block energies that differ from atom 1's.
+// --total-only writes what a run without projections leaves (the flag of
+// line 1 at 0, no atom blocks); --md a molecular-dynamics file (flag 0, then
+// a second total-DOS block with its own header line); --header-only the
+// first 5 or 6 lines of a run that stopped before writing any DOS.
+// --compress writes OUTPUT compressed by zlib (gzip form), liblzma (xz) or
+// libbz2.
+#include <bzlib.h>
+#include <lzma.h>
+#include <zlib.h>
+
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -31,6 +47,11 @@ struct Options {
   std::string system = "unknown system";
   bool atom_shift = false;
   bool crlf = false;
+  bool noncollinear = false;
+  bool total_only = false;
+  bool md = false;
+  int header_only = 0;
+  std::string compress;
   const char* output = nullptr;
 };
 
@@ -102,18 +123,79 @@ double density(const std::vector<Band>& bands, double e) {
   return sum;
 }
 
+// The whole file in memory, written (and compressed) at the end.
 class Writer {
  public:
-  Writer(std::FILE* f, bool crlf) : f_(f), eol_(crlf ? "\r\n" : "\n") {}
+  explicit Writer(bool crlf) : eol_(crlf ? "\r\n" : "\n") {}
   void line(const std::string& text) {
-    std::fputs(text.c_str(), f_);
-    std::fputs(eol_, f_);
+    text_ += text;
+    text_ += eol_;
   }
+  const std::string& text() const { return text_; }
 
  private:
-  std::FILE* f_;
+  std::string text_;
   const char* eol_;
 };
+
+bool compress_gzip(const std::string& in, std::string& out) {
+  z_stream z{};
+  if (deflateInit2(&z, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK) return false;
+  out.resize(deflateBound(&z, in.size()) + 64);
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
+  z.avail_in = static_cast<uInt>(in.size());
+  z.next_out = reinterpret_cast<Bytef*>(out.data());
+  z.avail_out = static_cast<uInt>(out.size());
+  int status = deflate(&z, Z_FINISH);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return status == Z_STREAM_END;
+}
+
+bool compress_xz(const std::string& in, std::string& out) {
+  out.resize(lzma_stream_buffer_bound(in.size()));
+  std::size_t size = 0;
+  if (lzma_easy_buffer_encode(3, LZMA_CHECK_CRC64, nullptr,
+                              reinterpret_cast<const std::uint8_t*>(in.data()), in.size(),
+                              reinterpret_cast<std::uint8_t*>(out.data()), &size,
+                              out.size()) != LZMA_OK)
+    return false;
+  out.resize(size);
+  return true;
+}
+
+bool compress_bzip2(const std::string& in, std::string& out) {
+  out.resize(in.size() + in.size() / 100 + 600);
+  auto size = static_cast<unsigned>(out.size());
+  if (BZ2_bzBuffToBuffCompress(out.data(), &size, const_cast<char*>(in.data()),
+                               static_cast<unsigned>(in.size()), 9, 0, 0) != BZ_OK)
+    return false;
+  out.resize(size);
+  return true;
+}
+
+bool write_output(const Options& o, const std::string& text) {
+  std::string packed;
+  const std::string* data = &text;
+  if (!o.compress.empty()) {
+    bool ok = o.compress == "gz"    ? compress_gzip(text, packed)
+              : o.compress == "xz"  ? compress_xz(text, packed)
+              : o.compress == "bz2" ? compress_bzip2(text, packed)
+                                    : false;
+    if (!ok) {
+      std::fprintf(stderr, "doscar_gen: cannot compress as %s\n", o.compress.c_str());
+      return false;
+    }
+    data = &packed;
+  }
+  std::FILE* f = std::fopen(o.output, "wb");
+  if (f == nullptr || std::fwrite(data->data(), 1, data->size(), f) != data->size() ||
+      std::fclose(f) != 0) {
+    std::perror(o.output);
+    return false;
+  }
+  return true;
+}
 
 std::string grid_line(const Options& o) {
   char buf[128];
@@ -132,7 +214,9 @@ int usage() {
   std::fprintf(stderr,
                "usage: doscar_gen [--natom N] [--ngrid G] [--npcol P] [--seed S]\n"
                "                  [--efermi E] [--emin A] [--emax B] [--system TEXT]\n"
-               "                  [--atom-shift] [--crlf] OUTPUT\n");
+               "                  [--atom-shift] [--crlf] [--noncollinear]\n"
+               "                  [--total-only | --md | --header-only LINES]\n"
+               "                  [--compress gz|xz|bz2] OUTPUT\n");
   return 2;
 }
 
@@ -146,6 +230,9 @@ int main(int argc, char** argv) {
     const char* v = nullptr;
     if (a == "--atom-shift") o.atom_shift = true;
     else if (a == "--crlf") o.crlf = true;
+    else if (a == "--noncollinear") o.noncollinear = true;
+    else if (a == "--total-only") o.total_only = true;
+    else if (a == "--md") o.md = true;
     else if (a.rfind("--", 0) == 0 && (v = value()) == nullptr) return usage();
     else if (a == "--natom") o.natom = std::atoi(v);
     else if (a == "--ngrid") o.ngrid = std::atoi(v);
@@ -155,24 +242,20 @@ int main(int argc, char** argv) {
     else if (a == "--emin") o.emin = std::atof(v);
     else if (a == "--emax") o.emax = std::atof(v);
     else if (a == "--system") o.system = v;
+    else if (a == "--header-only") o.header_only = std::atoi(v);
+    else if (a == "--compress") o.compress = v;
     else if (a.rfind("--", 0) == 0) return usage();
     else o.output = argv[i];
   }
   if (o.output == nullptr || o.natom < 0 || o.ngrid < 2 || o.npcol < 1) return usage();
-  std::FILE* f = std::fopen(o.output, "wb");
-  if (f == nullptr) {
-    std::perror(o.output);
-    return 1;
-  }
-  std::vector<char> buffer(1 << 20);
-  std::setvbuf(f, buffer.data(), _IOFBF, buffer.size());
-  Writer out(f, o.crlf);
+  Writer out(o.crlf);
   Random rng{o.seed};
-  bool spin = spin_polarised(o.npcol);
+  bool spin = !o.noncollinear && spin_polarised(o.npcol);
   double step = (o.emax - o.emin) / (o.ngrid - 1);
 
   char head[64];
-  std::snprintf(head, sizeof head, "%4d%4d%4d%4d", o.natom, o.natom, 1, 0);
+  std::snprintf(head, sizeof head, "%4d%4d%4d%4d", o.natom, o.natom,
+                o.total_only || o.md ? 0 : 1, 0);
   out.line(head);
   out.line("  " + fortran_e(16.48482, 13, 7) + "  " + fortran_e(0.404e-9, 13, 7) +
            "  " + fortran_e(0.404e-9, 13, 7) + "  " + fortran_e(0.404e-9, 13, 7) +
@@ -182,7 +265,9 @@ int main(int argc, char** argv) {
   std::string system = " " + o.system;
   if (system.size() < 41) system.resize(41, ' ');
   out.line(system);
+  if (o.header_only == 5) return write_output(o, out.text()) ? 0 : 1;
   out.line(grid_line(o));
+  if (o.header_only == 6) return write_output(o, out.text()) ? 0 : 1;
 
   // Total DOS: density (and, with spin, its down part) and the integral.
   std::vector<Band> up = random_bands(rng, o, 12), down = random_bands(rng, o, 12);
@@ -201,6 +286,18 @@ int main(int argc, char** argv) {
     out.line(line);
   }
 
+  if (o.md) {
+    // A molecular-dynamics run's second block: its own header line, then
+    // the total DOS of another step.
+    out.line(grid_line(o));
+    for (int g = 0; g < o.ngrid; ++g) {
+      double e = o.emin + step * g;
+      out.line(energy_field(e) + fortran_e(density(down, e), 12, 4) +
+               fortran_e(density(up, e), 12, 4));
+    }
+  }
+  if (o.total_only || o.md) return write_output(o, out.text()) ? 0 : 1;
+
   for (int k = 1; k <= o.natom; ++k) {
     out.line(grid_line(o));
     std::vector<std::vector<Band>> columns;
@@ -216,14 +313,19 @@ int main(int argc, char** argv) {
         double r = rng.uniform();
         if (v < 1e-12 && r < 0.5) v = 0;
         else if (v < 1e-6 && r < 0.75) v = -v;
+        // The magnetisation components of a spin-orbit run take either sign.
+        if (o.noncollinear && c % 4 != 0 && r > 0.6) v = -v;
+        if (o.noncollinear && o.npcol == 64 && c == 36) {
+          // VASP's line holds 37 fields: value 37 starts a line of its own,
+          // in the energy's form, and the values after it follow it.
+          out.line(line);
+          line = energy_field(v);
+          continue;
+        }
         line += fortran_e(v, 12, 4);
       }
       out.line(line);
     }
   }
-  if (std::fclose(f) != 0) {
-    std::perror(o.output);
-    return 1;
-  }
-  return 0;
+  return write_output(o, out.text()) ? 0 : 1;
 }
