@@ -1,5 +1,7 @@
 // The fixed-column field reader, checked case by case and against strtod on
 // millions of random fields of every shape VASP and hand-edited files give.
+#include "input/columns.h"
+#include "input/fast_fields.h"
 #include "input/field.h"
 
 #include <gtest/gtest.h>
