@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "input/fast_fields.h"
 #include "input/field.h"
 #include "output/format.h"
 

@@ -1,5 +1,7 @@
 // The fixed-column field reader, checked case by case and against strtod on
 // millions of random fields of every shape VASP and hand-edited files give.
+#include "input/columns.h"
+#include "input/fast_fields.h"
 #include "input/field.h"
 
 #include <gtest/gtest.h>
@@ -285,6 +287,15 @@ std::vector<double> read_run_of_fields(const std::string& line, pdsplit::NumberP
   return out;
 }
 
+// The same line read field by field on the general path alone.
+std::vector<double> read_field_by_field(const std::string& line) {
+  std::vector<double> out(line.size() / 12);
+  for (std::size_t i = 0; i < out.size(); ++i)
+    if (!pdsplit::read_real_field(std::string_view(line).substr(12 * i, 12), 4, out[i]))
+      out[i] = static_cast<double>(line.size());
+  return out;
+}
+
 bool same_values(const std::vector<double>& a, const std::vector<double>& b) {
   return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
 }
@@ -327,7 +338,10 @@ TEST(FastPaths, EveryFourDigitValueAtEveryExponent) {
 
 TEST(FastPaths, RunsOfFieldsAgreeOnDamagedFields) {
   // Value fields with a byte changed anywhere to anything: every path reads
-  // the same numbers and refuses the same fields.
+  // the same numbers and refuses the same fields. Each run path is
+  // compared with the general path alone: where the processor has no AVX2
+  // the fastest path is the portable one, and comparing those two would
+  // compare a function with itself.
   std::mt19937_64 rng(99);
   const char kBytes[] = " -+.0123456789EeDd\x00\xff/:";
   for (int trial = 0; trial < 20000; ++trial) {
@@ -341,9 +355,11 @@ TEST(FastPaths, RunsOfFieldsAgreeOnDamagedFields) {
     }
     for (int k = 0; k < 3; ++k)
       line[rng() % line.size()] = kBytes[rng() % (sizeof kBytes - 1)];
-    ASSERT_TRUE(same_values(read_run_of_fields(line, pdsplit::NumberPath::Fastest),
-                            read_run_of_fields(line, pdsplit::NumberPath::Portable)))
-        << line;
+    std::vector<double> general = read_field_by_field(line);
+    std::vector<double> fastest = read_run_of_fields(line, pdsplit::NumberPath::Fastest);
+    std::vector<double> portable = read_run_of_fields(line, pdsplit::NumberPath::Portable);
+    ASSERT_TRUE(same_values(portable, general)) << "portable path: " << line;
+    ASSERT_TRUE(same_values(fastest, general)) << "fastest path: " << line;
   }
 }
 

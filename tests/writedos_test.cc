@@ -1,6 +1,7 @@
 // The table writer through its disk seam: short writes, interrupted calls
 // and failures at any call give a complete table or none, never a part.
 #include "output/writedos.h"
+#include "output/write_tables.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,5 @@
-// Reading one fixed-column field of a DOSCAR line as a number.
+// Reading one fixed-column field of a DOSCAR line as a number, whatever its
+// shape: the general reader every field can fall back on.
 //
 // DOSCAR is written by Fortran with fixed edit descriptors, so a field is a
 // column range, not a whitespace-separated token: blanks anywhere in it are
@@ -6,10 +7,9 @@
 // carries an implied number of fraction digits.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
-
-#include "base/vector_unit.h"
 
 namespace pdsplit {
 
@@ -31,26 +31,5 @@ bool read_int_field(std::string_view text, std::int32_t& value);
 // Returns false when the text is no number.
 bool read_real_field(std::string_view text, int implied_decimals,
                      double& value);
-
-// Fast paths for the shapes VASP writes almost every field in: a 12-column
-// value "  0.ddddE+dd" / " -0.ddddE-dd" / "  0.dddd-ddd" that is a normal
-// double, and an 11-column energy "    -20.000". They give exactly what
-// read_real_field gives, or false for anything else (which read_real_field
-// then handles): subnormals, overflow, a value within a hair of a rounding
-// tie, any other shape.
-bool read_value_fast(const char* field12, double& value);
-bool read_energy_fast(const char* field11, double& value);
-
-// read_value_fast on up to `count` value fields one after the other from
-// `first`, into out[0, count); returns how many were read before the first
-// that needs read_real_field. Processors with AVX2 take four at a time.
-std::size_t read_value_fields(const char* first, std::size_t count, double* out,
-                              NumberPath path = NumberPath::Fastest);
-
-// The number of value columns a DOSCAR value line holds, judged from the
-// first 395 characters: every upper-case E, plus every 12-column value field
-// lying wholly inside them that is written in the three-digit exponent form
-// without an E (such as "  0.4648-107").
-std::int32_t count_columns(std::string_view line);
 
 }  // namespace pdsplit

@@ -5,6 +5,7 @@
 
 #include "base/failure.h"
 #include "base/messages.h"
+#include "input/columns.h"
 #include "input/doscar_reader.h"
 #include "input/field.h"
 #include "input/value_line.h"

@@ -5,6 +5,7 @@
 
 #include "base/failure.h"
 #include "base/text.h"
+#include "input/fast_fields.h"
 #include "input/field.h"
 
 namespace pdsplit {

@@ -3,6 +3,7 @@
 #include "input/readdos.h"
 #include "modes/modes.h"
 #include "output/names.h"
+#include "output/write_tables.h"
 #include "output/writedos.h"
 
 namespace pdsplit {

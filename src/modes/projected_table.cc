@@ -1,7 +1,8 @@
 #include <algorithm>
-#include <thread>
-#include <vector>
+#include <cstdint>
 
+#include "base/parallel.h"
+#include "input/doscar_layout.h"
 #include "input/readdos.h"
 #include "modes/modes.h"
 
@@ -16,7 +17,7 @@ namespace {
 void sum_rows(const Projected& data, std::span<const std::int32_t> atoms,
               std::size_t first, std::size_t last) {
   constexpr std::size_t kBlockRows = 64;
-  std::size_t columns = static_cast<std::size_t>(data.npcol) + 1;
+  auto columns = static_cast<std::size_t>(extent(data.npcol)) + 1;
   for (std::size_t begin = first; begin < last; begin += kBlockRows) {
     std::size_t end = std::min(last, begin + kBlockRows);
     double* out = data.DOS + begin * columns;
@@ -34,17 +35,15 @@ void sum_rows(const Projected& data, std::span<const std::int32_t> atoms,
 }  // namespace
 
 void sum_atoms(const Projected& data, std::span<const std::int32_t> atoms) {
-  std::size_t rows = static_cast<std::size_t>(data.ngrid > 0 ? data.ngrid : 0);
-  // A thread costs about a millisecond to start: worth it only for a
-  // million additions or more.
-  constexpr std::size_t kAdditionsPerThread = std::size_t{1} << 20;
-  std::size_t additions = atoms.size() * rows * static_cast<std::size_t>(data.npcol);
-  auto parts = static_cast<unsigned>(std::clamp<std::size_t>(
-      std::min(additions / kAdditionsPerThread, rows), 1, data.threads));
-  std::vector<std::jthread> helpers;
-  for (unsigned p = 1; p < parts; ++p)
-    helpers.emplace_back([&, p] { sum_rows(data, atoms, rows * p / parts, rows * (p + 1) / parts); });
-  sum_rows(data, atoms, 0, rows / parts);
+  auto rows = static_cast<std::size_t>(extent(data.ngrid));
+  // A thread adds about a million numbers a millisecond.
+  constexpr std::uint64_t kAdditionsPerThread = work_worth_a_thread(std::uint64_t{1} << 20);
+  std::uint64_t additions = atoms.size() * rows * static_cast<std::uint64_t>(extent(data.npcol));
+  unsigned parts = parts_for(additions, kAdditionsPerThread,
+                             static_cast<unsigned>(std::min<std::size_t>(data.threads, rows)));
+  run_split(parts, [&](unsigned part, unsigned count) {
+    sum_rows(data, atoms, rows * part / count, rows * (part + 1) / count);
+  });
 }
 
 }  // namespace pdsplit

@@ -4,8 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
-#include <memory>
 #include <string>
 
 #include "base/array.h"
@@ -63,15 +61,8 @@ std::size_t table_text_size(std::int32_t ngrid, std::int32_t k);
 void format_table(double shift, const double* table, std::int32_t ngrid,
                   std::int32_t k, char* out);
 
-// Writes `count` tables of `size` bytes of text each: table i (from 0) made
-// by `format(i, out)` and written to the file `name(i)`, each whole or not
-// at all as writedos writes one. The tables are formatted and written on
-// up to output.threads() threads at once but put in place in order, and
-// the run stops at the first that fails: the tables before it are in
-// place, none after it, as if they had been written one by one.
-void write_tables(std::int32_t count, std::size_t size,
-                  const std::function<std::string(std::int32_t)>& name,
-                  const std::function<void(std::int32_t, char*)>& format,
-                  Output& output);
+// About how much table text a thread formats in a millisecond: with what a
+// thread costs to start (base/parallel.h), how many threads text is worth.
+inline constexpr std::uint64_t kTableBytesPerMillisecond = std::uint64_t{2} << 20;
 
 }  // namespace pdsplit
