@@ -40,7 +40,7 @@ TEST(LineReader, StripsCarriageReturnsOnlyBeforeLineFeeds) {
   EXPECT_EQ(complete, (std::vector<bool>{true, true, true, true, false}));
 }
 
-TEST(LineReader, LinesLongerThanTheBufferKeepTheirStartAndEmptyFiles) {
+TEST(LineReader, LinesLongerThanTheBufferAndEmptyFiles) {
   Scratch dir;
   std::string huge(9 << 20, 'x');  // longer than two read blocks
   for (std::size_t i = 0; i < huge.size(); i += 7) huge[i] = static_cast<char>('a' + i % 26);
