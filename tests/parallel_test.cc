@@ -39,8 +39,8 @@ Outcome read_in(const Scratch& dir, int natom, int ngrid, int npcol, unsigned th
   pdsplit::Console console(sink);
   try {
     // Cut finely: many chunks per thread, chunk ends inside lines.
-    pdsplit::readdos(natom, o.LDOS.data(), ngrid, npcol, console, threads,
-                     pdsplit::ChunkPlan{1, 1, 40000, 40000});
+    pdsplit::readdos(natom, o.LDOS.data(), ngrid, npcol, console, pdsplit::system_opener(),
+                     threads, pdsplit::ChunkPlan{1, 1, 40000, 40000});
   } catch (const pdsplit::Failure& f) {
     o.failure = f.text();
   }
@@ -98,11 +98,12 @@ TEST(ParallelRead, FirstFaultInTheFileWhateverTheThreads) {
 // What for_each_line handed out, line by line: number, text, complete.
 using Handed = std::vector<std::tuple<std::int64_t, std::string, bool>>;
 
-// Runs for_each_line on `path` after its first two lines, cut finely.
+// Runs for_each_line on `path` after its first two lines, cut finely,
+// keeping `kept` characters of a line.
 Handed lines_of(const std::string& path, std::int64_t last_line, unsigned threads,
-                std::uint64_t chunk, std::string* failure) {
-  pdsplit::DoscarReader reader;
-  EXPECT_TRUE(reader.open(path.c_str()));
+                std::uint64_t chunk, std::string* failure, std::size_t kept) {
+  pdsplit::DoscarReader reader(kept);
+  EXPECT_TRUE(reader.open(pdsplit::system_opener(), path.c_str()));
   std::string_view skipped;
   EXPECT_TRUE(reader.next_line(skipped) && reader.next_line(skipped));
   std::vector<std::tuple<std::int64_t, std::string, bool>> by_number(
@@ -125,38 +126,42 @@ Handed lines_of(const std::string& path, std::int64_t last_line, unsigned thread
 TEST(ForEachLine, EveryLineOnceWithItsNumberHoweverTheFileIsCut) {
   Scratch dir;
   std::mt19937 rng(5);
-  // Short and empty lines, CRLF ends, and last lines longer than many
-  // chunks, so that whole chunks hold no line start.
+  // Short and empty lines, CRLF ends, a line longer than the reader keeps
+  // in the middle, and last lines longer than many chunks, so that whole
+  // chunks hold no line start.
   std::vector<std::string> lines;
   for (int i = 0; i < 400; ++i) lines.push_back(std::string(rng() % 90, 'a' + static_cast<char>(i % 26)));
   lines[17] += '\r';
+  lines[200] = std::string(3000, 'M') + "\r";
+  for (std::size_t i = 0; i < lines[200].size(); i += 10) lines[200][i] = 'm';
   lines.push_back(std::string(5000, 'L'));
-  for (bool final_feed : {true, false}) {
-    std::string text = join_lines(lines);
-    if (!final_feed) text.pop_back();
-    write_file(dir.file("text"), text);
-    auto total = static_cast<std::int64_t>(lines.size());
-    Handed want;
-    for (std::int64_t n = 3; n <= total; ++n) {
-      std::string line = lines[static_cast<std::size_t>(n - 1)];
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      want.emplace_back(n, line, final_feed || n < total);
-    }
-    for (std::uint64_t chunk : {1u, 7u, 64u, 1000u, 1u << 20})
-      for (unsigned threads : {1u, 2u, 3u, 8u}) {
-        std::string failure;
-        EXPECT_EQ(lines_of(dir.file("text"), total, threads, chunk, &failure), want)
-            << chunk << "-byte chunks, " << threads << " threads";
-        EXPECT_EQ(failure, "");
-        // Only the lines asked for, and an error for lines that are not there.
-        Handed some = lines_of(dir.file("text"), 250, threads, chunk, &failure);
-        EXPECT_EQ(some, Handed(want.begin(), want.begin() + 248));
-        EXPECT_EQ(failure, "");
-        lines_of(dir.file("text"), total + 3, threads, chunk, &failure);
-        EXPECT_EQ(failure, "Error! DOSCAR ends at line " + std::to_string(total) +
-                               ", but a DOSCAR has at least 8 lines");
+  for (bool final_feed : {true, false})
+    for (std::size_t kept : {std::size_t{1024}, std::size_t{8192}}) {
+      std::string text = join_lines(lines);
+      if (!final_feed) text.pop_back();
+      write_file(dir.file("text"), text);
+      auto total = static_cast<std::int64_t>(lines.size());
+      Handed want;
+      for (std::int64_t n = 3; n <= total; ++n) {
+        std::string line = lines[static_cast<std::size_t>(n - 1)];
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        want.emplace_back(n, line.substr(0, kept), final_feed || n < total);
       }
-  }
+      for (std::uint64_t chunk : {1u, 7u, 64u, 1000u, 1u << 20})
+        for (unsigned threads : {1u, 2u, 3u, 8u}) {
+          std::string failure;
+          EXPECT_EQ(lines_of(dir.file("text"), total, threads, chunk, &failure, kept), want)
+              << chunk << "-byte chunks, " << threads << " threads, " << kept << " kept";
+          EXPECT_EQ(failure, "");
+          // Only the lines asked for, and an error for lines that are not there.
+          Handed some = lines_of(dir.file("text"), 250, threads, chunk, &failure, kept);
+          EXPECT_EQ(some, Handed(want.begin(), want.begin() + 248));
+          EXPECT_EQ(failure, "");
+          lines_of(dir.file("text"), total + 3, threads, chunk, &failure, kept);
+          EXPECT_EQ(failure, "Error! DOSCAR ends at line " + std::to_string(total) +
+                                 ", but a DOSCAR has at least 8 lines");
+        }
+    }
 }
 
 }  // namespace

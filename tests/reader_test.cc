@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
 
 #include "base/failure.h"
 #include "input/doscar_reader.h"
@@ -14,9 +17,10 @@ namespace {
 
 using namespace testing_support;
 
-std::vector<std::string> all_lines(const std::string& path, std::vector<bool>* complete = nullptr) {
-  pdsplit::DoscarReader reader;
-  EXPECT_TRUE(reader.open(path.c_str()));
+std::vector<std::string> all_lines(const std::string& path, std::vector<bool>* complete = nullptr,
+                                   std::size_t kept = pdsplit::kKeptLineLength) {
+  pdsplit::DoscarReader reader(kept);
+  EXPECT_TRUE(reader.open(pdsplit::system_opener(), path.c_str()));
   std::vector<std::string> lines;
   std::string_view line;
   while (reader.next_line(line)) {
@@ -39,20 +43,69 @@ TEST(LineReader, StripsCarriageReturnsOnlyBeforeLineFeeds) {
 TEST(LineReader, LinesLongerThanTheBufferAndEmptyFiles) {
   Scratch dir;
   std::string huge(9 << 20, 'x');  // longer than two read blocks
+  for (std::size_t i = 0; i < huge.size(); i += 7) huge[i] = static_cast<char>('a' + i % 26);
   write_file(dir.file("f"), "first\n" + huge + "\nlast");
-  std::vector<std::string> lines = all_lines(dir.file("f"));
-  ASSERT_EQ(lines.size(), 3u);
-  EXPECT_EQ(lines[1], huge);
+  std::vector<bool> complete;
+  std::vector<std::string> lines = all_lines(dir.file("f"), &complete);
+  ASSERT_EQ(lines.size(), 3u);  // numbered 1, 2, 3 (all_lines checks)
+  EXPECT_EQ(lines[1], huge.substr(0, 1024));
   EXPECT_EQ(lines[2], "last");
+  EXPECT_EQ(complete, (std::vector<bool>{true, true, false}));
+  // A reader asked to keep more keeps more.
+  lines = all_lines(dir.file("f"), nullptr, 5000);
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[1], huge.substr(0, 5000));
+  // The last line cut too, without a line feed.
+  write_file(dir.file("f"), "first\n" + huge);
+  complete.clear();
+  EXPECT_EQ(all_lines(dir.file("f"), &complete),
+            (std::vector<std::string>{"first", huge.substr(0, 1024)}));
+  EXPECT_EQ(complete, (std::vector<bool>{true, false}));
   write_file(dir.file("empty"), "");
   EXPECT_TRUE(all_lines(dir.file("empty")).empty());
+}
+
+TEST(LineReader, CutsAfterTheKeptCharactersWhateverTheLineEnd) {
+  Scratch dir;
+  std::string kept(1024, 'k');
+  // 1024 characters and CR LF: whole. 1025 ending in CR: cut, as is a line
+  // of 1025 before CR LF. 1024 and 1025 at the end of the file.
+  write_file(dir.file("f"), kept + "\r\n" + kept + "\r\r\n" + kept + "y\r\n" + kept + "\n" +
+                                kept + "\r");
+  std::vector<bool> complete;
+  EXPECT_EQ(all_lines(dir.file("f"), &complete),
+            (std::vector<std::string>{kept, kept, kept, kept, kept}));
+  EXPECT_EQ(complete, (std::vector<bool>{true, true, true, true, false}));
+  std::string less = kept.substr(1);
+  write_file(dir.file("f"), less + "\r\n" + less + "\r");
+  EXPECT_EQ(all_lines(dir.file("f")), (std::vector<std::string>{less, less + "\r"}));
+}
+
+TEST(LineReader, ACutLineStaysValidWhileTheRestIsSkipped) {
+  Scratch dir;
+  std::string head = "first line\n";
+  std::string huge(3 << 20, 'x');
+  for (std::size_t i = 0; i < huge.size(); i += 3) huge[i] = static_cast<char>('0' + i % 10);
+  write_file(dir.file("f"), head + huge + "\nnext\n");
+  pdsplit::DoscarReader reader;
+  ASSERT_TRUE(reader.open(pdsplit::system_opener(), dir.file("f").c_str()));
+  std::string_view line;
+  ASSERT_TRUE(reader.next_line(line) && reader.next_line(line));
+  // Skipping three megabytes refills the buffer many times over.
+  EXPECT_TRUE(reader.line_complete());
+  EXPECT_EQ(line, huge.substr(0, 1024));
+  EXPECT_EQ(reader.line_number(), 2);
+  ASSERT_TRUE(reader.next_line(line));
+  EXPECT_EQ(line, "next");
+  EXPECT_EQ(reader.line_number(), 3);
+  EXPECT_FALSE(reader.next_line(line));
 }
 
 TEST(LineReader, SaysWhereTheFileEnded) {
   Scratch dir;
   write_file(dir.file("f"), "1\n2\n3\n");
   pdsplit::DoscarReader reader;
-  ASSERT_TRUE(reader.open(dir.file("f").c_str()));
+  ASSERT_TRUE(reader.open(pdsplit::system_opener(), dir.file("f").c_str()));
   try {
     reader.skip_lines(5, 1213);
     FAIL() << "no failure at the end of the file";
@@ -75,6 +128,59 @@ struct Broken {
     return run_pdsplit(dir, args);
   }
 };
+
+// `text`, then NUL bytes without a line feed up to `size` bytes: a hole
+// that takes no room on disk, as a crashed node leaves.
+void write_with_hole(const std::string& path, const std::string& text, std::uint64_t size) {
+  write_file(path, text);
+  ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(size)), 0);
+}
+
+#ifdef PDSPLIT_SANITIZED
+const char* const kLittleMemory = "";
+#else
+// About 300 MB of address space: far less than any of these files.
+const char* const kLittleMemory = "ulimit -v 300000";
+#endif
+
+std::string nul_field(int width) {
+  std::string text;
+  for (int i = 0; i < width; ++i) text += "\\x00";
+  return "\"" + text + "\" is not a number\n";
+}
+
+TEST(LinesWithoutEnd, TwentyGigabytesOfNulBytesFailOnTheFirstLineAtOnce) {
+  Scratch dir;
+  write_with_hole(dir.file("DOSCAR"), "", std::uint64_t{20} << 30);
+  auto start = std::chrono::steady_clock::now();
+  RunResult r = run_in(dir.path(), PDSPLIT_BIN, {"-a"}, kLittleMemory);
+  std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(r.err, "Error! DOSCAR line 1, columns 1-4: " + nul_field(4));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out.substr(r.out.size() - 24), " Opening DOSCAR file...\n");
+  EXPECT_LT(took.count(), 5.0);
+  EXPECT_EQ(dir.entries(), std::vector<std::string>{"DOSCAR"});
+}
+
+TEST(LinesWithoutEnd, AGigabyteOfNulBytesIsSkippedInLittleMemory) {
+  // 2 atoms, 10 grid points: the header reader needs lines 1-18, the atom
+  // blocks are lines 17-38.
+  Broken b;
+  const std::uint64_t size = std::uint64_t{1} << 30;
+  // Within the atom blocks, after line 19: read by the threads.
+  std::vector<std::string> top(b.lines.begin(), b.lines.begin() + 19);
+  write_with_hole(b.dir.file("DOSCAR"), join_lines(top), size);
+  RunResult r = run_in(b.dir.path(), PDSPLIT_BIN, {"-a"}, kLittleMemory);
+  EXPECT_EQ(r.err, "Error! DOSCAR line 20, columns 1-11: " + nul_field(11));
+  EXPECT_EQ(r.status, 1);
+  // After line 17, in the lines the header reader goes through.
+  top.resize(17);
+  write_with_hole(b.dir.file("DOSCAR"), join_lines(top).substr(0, join_lines(top).size() - 1), size);
+  r = run_in(b.dir.path(), PDSPLIT_BIN, {"-t"}, kLittleMemory);
+  EXPECT_EQ(r.err, "Error! DOSCAR ends at line 17, but its header needs 18 lines\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(b.dir.entries(), std::vector<std::string>{"DOSCAR"});
+}
 
 const std::string kHeading = " ::: SUM PROJECTED DOS OF SEQUENTIAL ATOMS :::\n";
 

@@ -87,6 +87,12 @@ void generate(const Scratch& dir, const std::vector<std::string>& options,
   if (r.status != 0) throw std::runtime_error("doscar_gen failed: " + r.err);
 }
 
+std::string generated(const std::vector<std::string>& options) {
+  Scratch dir;
+  generate(dir, options);
+  return read_file(dir.file("DOSCAR"));
+}
+
 std::string read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream s;

@@ -41,6 +41,9 @@ RunResult run_pdsplit(const Scratch& dir, const std::vector<std::string>& args);
 void generate(const Scratch& dir, const std::vector<std::string>& options,
               const std::string& name = "DOSCAR");
 
+// The text of a DOSCAR made by the project's generator.
+std::string generated(const std::vector<std::string>& options);
+
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& content);
 bool exists(const std::string& path);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "driver/run.h"
+#include "input/source.h"
 #include "output/disk.h"
 #include "output/interrupt.h"
 
@@ -21,8 +22,8 @@ int main(int argc, char** argv) {
   // Two or more cores read and format in parallel; the results do not
   // depend on how many.
   unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
-  int status =
-      pdsplit::run(args, stdout, stderr, pdsplit::system_disk(), threads);
+  int status = pdsplit::run(args, stdout, stderr, pdsplit::system_disk(),
+                            pdsplit::system_opener(), threads);
   // A console that cannot take the report (a full disk behind a
   // redirection) is a failure too, not a success.
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {

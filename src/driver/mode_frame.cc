@@ -77,16 +77,16 @@ bool mode_of_option(std::string_view option, Mode& mode) {
 }
 
 void run_mode(Mode mode, std::span<const std::string> args, Console& console,
-              Output& output) {
+              Opener& files, Output& output) {
   console.line(heading_of(mode));
   double start = cpu_time();
-  Header h = readheader(console);
-  output.reading(file_id_of_target(kDoscarPath));
+  Header h = readheader(console, files);
+  output.reading(files.identity(kDoscarPath));
   std::string ARGV = fixed_text(args[0], kOptionWidth);
 
   if (mode == Mode::Total) {
     auto TDOS = allocate({h.ngrid, std::int64_t{h.ntcol} + 1}, text::kAllocInput);
-    readtdos(TDOS.get(), h.ngrid, h.ntcol, console);
+    readtdos(TDOS.get(), h.ngrid, h.ntcol, console, files);
     double shift = choose_shift(ARGV, h.efermi, console);
     output.report_to(&console, table_text_size(h.ngrid, h.ntcol));
     total_dos(args, shift, TDOS.get(), h.ngrid, h.ntcol, console, output);
@@ -99,7 +99,7 @@ void run_mode(Mode mode, std::span<const std::string> args, Console& console,
     Array DOS;
     if (sums)
       DOS = allocate({h.ngrid, std::int64_t{h.npcol} + 1}, text::kAllocOutput);
-    readdos(h.natom, LDOS.get(), h.ngrid, h.npcol, console, output.threads());
+    readdos(h.natom, LDOS.get(), h.ngrid, h.npcol, console, files, output.threads());
     double shift = choose_shift(ARGV, h.efermi, console);
     Projected data{LDOS.get(), DOS.get(), h.natom, h.ngrid, h.npcol,
                    output.threads()};

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "base/console.h"
+#include "input/source.h"
 #include "output/writedos.h"
 
 namespace pdsplit {
@@ -17,8 +18,9 @@ enum class Mode { Total, AllAtoms, Atom, RangeSum, ListSum };
 // the option buffer holds them), or false when it selects none.
 bool mode_of_option(std::string_view option, Mode& mode);
 
-// Runs `mode` within the frame. Throws a Failure when the run ends early.
+// Runs `mode` within the frame, reading DOSCAR through `files`. Throws a
+// Failure when the run ends early.
 void run_mode(Mode mode, std::span<const std::string> args, Console& console,
-              Output& output);
+              Opener& files, Output& output);
 
 }  // namespace pdsplit

@@ -1,6 +1,5 @@
 #include "driver/run.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -19,11 +18,11 @@ namespace {
 
 // Big files take long enough that a user wants to see them move; the status
 // line is for a person at a terminal, never for pipes, files or CI logs.
-bool wants_status_line(std::FILE* err) {
+bool wants_status_line(std::FILE* err, Opener& files) {
   constexpr std::uint64_t kBigFile = std::uint64_t{64} << 20;
-  struct stat st;
-  return ::isatty(::fileno(err)) && ::stat(kDoscarPath, &st) == 0 &&
-         S_ISREG(st.st_mode) && static_cast<std::uint64_t>(st.st_size) > kBigFile;
+  if (!::isatty(::fileno(err))) return false;
+  Opened doscar = files.open(kDoscarPath);
+  return doscar.source != nullptr && doscar.source->size().value_or(0) > kBigFile;
 }
 
 void print_banner(Console& console) {
@@ -50,7 +49,7 @@ void print_error_block(std::string_view message, Console& console) {
 }
 
 void dispatch(std::span<const std::string> args, Console& console,
-              Output& output) {
+              Opener& files, Output& output) {
   if (args.empty()) throw error_block(std::string(text::kNoArgument));
   if (trim_trailing_blanks(fixed_text(args[0], 5)) == "-h") {
     if (args.size() != 1) throw error_block(std::string(text::kTooMany));
@@ -60,7 +59,7 @@ void dispatch(std::span<const std::string> args, Console& console,
   Mode mode;
   if (!mode_of_option(args[0], mode))
     throw error_block(std::string(text::kWrongArgument));
-  run_mode(mode, args, console, output);
+  run_mode(mode, args, console, files, output);
   console.line(text::kDone);
   console.empty();
 }
@@ -68,12 +67,12 @@ void dispatch(std::span<const std::string> args, Console& console,
 }  // namespace
 
 int run(std::span<const std::string> args, std::FILE* out, std::FILE* err,
-        Disk& disk, unsigned threads) {
-  Console console(out, wants_status_line(err) ? err : nullptr);
+        Disk& disk, Opener& files, unsigned threads) {
+  Console console(out, wants_status_line(err, files) ? err : nullptr);
   Output output(disk, threads);
   print_banner(console);
   try {
-    dispatch(args, console, output);
+    dispatch(args, console, files, output);
   } catch (const Failure& failure) {
     console.end_phase();
     switch (failure.report()) {

@@ -6,16 +6,18 @@
 #include <string>
 
 #include "base/console.h"
+#include "input/source.h"
 #include "output/disk.h"
 
 namespace pdsplit {
 
-// Runs the program on `args` (the arguments after the program name) in the
-// current directory; console lines go to `out`, stop messages to `err`.
-// Returns the exit status: 0 success or help, 2 a command-line error, 1 any
-// other failure.
-// Tables go to `disk`; reading and writing use up to `threads` threads.
+// Runs the program on `args` (the arguments after the program name);
+// console lines go to `out`, stop messages to `err`. Returns the exit
+// status: 0 success or help, 2 a command-line error, 1 any other failure.
+// DOSCAR is opened through `files`, tables go to `disk` (both by names
+// relative to the current directory); reading and writing use up to
+// `threads` threads.
 int run(std::span<const std::string> args, std::FILE* out, std::FILE* err,
-        Disk& disk, unsigned threads);
+        Disk& disk, Opener& files, unsigned threads);
 
 }  // namespace pdsplit

@@ -1,9 +1,5 @@
 #include "input/doscar_reader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -14,13 +10,9 @@
 
 namespace pdsplit {
 
-DoscarReader::~DoscarReader() {
-  if (fd_ >= 0) ::close(fd_);
-}
-
 namespace {
 // The readers go through the top of the file line by line; the atom blocks
-// are read by the parsing threads themselves (see line_blocks.h).
+// are parsed by several threads (see line_blocks.h).
 constexpr std::size_t kBlockSize = std::size_t{64} << 10;
 }  // namespace
 
@@ -28,47 +20,50 @@ void fail_reading_doscar(std::string_view reason) {
   throw stop_with_message("Error! Cannot read DOSCAR: " + std::string(reason));
 }
 
-void DoscarReader::open_again(const char* path) {
-  if (!open(path)) fail_reading_doscar(std::strerror(errno));
+DoscarReader::DoscarReader(std::size_t kept)
+    : kept_(std::max(kept, kKeptLineLength)) {}
+
+bool DoscarReader::open(Opener& files, const char* path) {
+  Opened opened = files.open(path);
+  if (opened.source == nullptr) {
+    if (!opened.refused) return false;
+    fail_reading_doscar(describe_open_error(opened.error));
+  }
+  adopt(std::move(opened.source));
+  return true;
 }
 
-bool DoscarReader::open(const char* path) {
-  // Without O_NONBLOCK a named pipe would wait for a writer, and the second
-  // reader of a run would wait forever.
-  fd_ = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd_ < 0) return false;
-  struct stat st;
-  if (::fstat(fd_, &st) != 0) fail_reading_doscar(std::strerror(errno));
-  if (S_ISDIR(st.st_mode)) fail_reading_doscar(std::strerror(EISDIR));
-  // Every reader of a run opens the file afresh: only a regular file reads
-  // the same each time.
-  if (!S_ISREG(st.st_mode)) fail_reading_doscar("not a regular file");
-  ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
-  size_ = static_cast<std::uint64_t>(st.st_size);
-  // A small file needs no more buffer than its size.
-  block_size_ = std::clamp<std::size_t>(static_cast<std::size_t>(st.st_size) + 1,
-                                        4096, kBlockSize);
-  return true;
+void DoscarReader::open_again(Opener& files, const char* path) {
+  Opened opened = files.open(path);
+  if (opened.source == nullptr) fail_reading_doscar(describe_open_error(opened.error));
+  adopt(std::move(opened.source));
+}
+
+void DoscarReader::adopt(std::unique_ptr<Source> source) {
+  source_ = std::move(source);
+  std::size_t block = kBlockSize;
+  if (auto size = source_->size()) {
+    size_ = *size;
+    // A small file needs no more buffer than its size.
+    block = static_cast<std::size_t>(std::clamp<std::uint64_t>(size_ + 1, 4096, kBlockSize));
+  }
+  // Room for a whole kept line and the byte after it, and as much again to
+  // read into.
+  capacity_ = std::max(block, 2 * (kept_ + 1));
+  buffer_ = Memory(capacity_);
+  if (buffer_.data() == nullptr) throw std::bad_alloc();
 }
 
 bool DoscarReader::refill() {
   if (at_eof_) return false;
+  // Only a line shorter than kept() stays unread here: there is room.
   if (begin_ > 0) {
     std::memmove(buffer(), buffer() + begin_, end_ - begin_);
     end_ -= begin_;
     begin_ = 0;
   }
-  if (end_ == capacity_) {
-    // One line longer than the buffer: make room for it.
-    std::size_t grown = capacity_ == 0 ? block_size_ : capacity_ * 2;
-    Memory bigger(grown);
-    if (bigger.data() == nullptr) throw std::bad_alloc();
-    if (end_ > 0) std::memcpy(bigger.data(), buffer(), end_);
-    buffer_ = std::move(bigger);
-    capacity_ = grown;
-  }
   for (;;) {
-    ssize_t got = ::read(fd_, buffer() + end_, capacity_ - end_);
+    long got = source_->read(buffer() + end_, capacity_ - end_);
     if (got > 0) {
       end_ += static_cast<std::size_t>(got);
       file_offset_ += static_cast<std::uint64_t>(got);
@@ -78,41 +73,87 @@ bool DoscarReader::refill() {
       at_eof_ = true;
       return false;
     }
-    if (errno != EINTR) fail_reading_doscar(std::strerror(errno));
+    if (got != -EINTR) fail_reading_doscar(std::strerror(static_cast<int>(-got)));
   }
 }
 
 bool DoscarReader::next_line(std::string_view& line) {
-  std::size_t scanned = begin_;
+  skip_rest_of_line();
+  std::size_t searched = 0;  // unread bytes known to hold no line feed
   for (;;) {
-    const char* base = buffer();
-    const void* lf =
-        end_ > scanned ? std::memchr(base + scanned, '\n', end_ - scanned)
-                       : nullptr;
-    if (lf != nullptr) {
-      std::size_t stop = static_cast<std::size_t>(
-          static_cast<const char*>(lf) - base);
-      std::size_t len = stop - begin_;
-      if (len > 0 && base[stop - 1] == '\r') --len;
-      line = std::string_view(base + begin_, len);
-      begin_ = stop + 1;
-      line_complete_ = true;
-      ++line_number_;
+    // Searched no further than the kept characters and the byte after
+    // them (a line feed, or a carriage return before one): a line without
+    // a line feed there is cut.
+    std::size_t window = std::min(end_ - begin_, kept_ + 1);
+    const char* from = buffer() + begin_;
+    if (const void* lf = std::memchr(from + searched, '\n', window - searched)) {
+      std::size_t length = static_cast<std::size_t>(static_cast<const char*>(lf) - from);
+      std::size_t next = begin_ + length + 1;
+      if (length > 0 && from[length - 1] == '\r') --length;
+      hand_out(length, next, true, line);
       return true;
     }
-    // Every unread byte has been searched already; only new ones need it.
-    std::size_t searched = end_ - begin_;
+    searched = window;
+    if (window > kept_) {
+      hand_out_cut_line(line);
+      return true;
+    }
     if (!refill()) {
       if (end_ == begin_) return false;
       // The last line of a file without a final line feed.
-      line = std::string_view(buffer() + begin_, end_ - begin_);
-      begin_ = end_;
-      line_complete_ = false;
-      ++line_number_;
+      hand_out(end_ - begin_, end_, false, line);
       return true;
     }
-    scanned = begin_ + searched;
   }
+}
+
+void DoscarReader::hand_out(std::size_t length, std::size_t next, bool complete,
+                            std::string_view& line) {
+  line = std::string_view(buffer() + begin_, length);
+  begin_ = next;
+  line_complete_ = complete;
+  ++line_number_;
+}
+
+void DoscarReader::hand_out_cut_line(std::string_view& line) {
+  // Kept apart: skipping the rest of the line reuses the buffer while the
+  // line handed out must stay valid.
+  cut_line_.assign(buffer() + begin_, kept_);
+  line = cut_line_;
+  begin_ += kept_;
+  cut_ = true;
+  ++line_number_;
+}
+
+void DoscarReader::skip_rest_of_line() {
+  if (!cut_) return;
+  cut_ = false;
+  for (;;) {
+    const char* from = buffer() + begin_;
+    if (const void* lf = std::memchr(from, '\n', end_ - begin_)) {
+      begin_ += static_cast<std::size_t>(static_cast<const char*>(lf) - from) + 1;
+      line_complete_ = true;
+      return;
+    }
+    begin_ = end_;
+    if (!refill()) {
+      line_complete_ = false;
+      return;
+    }
+  }
+}
+
+bool DoscarReader::line_complete() {
+  skip_rest_of_line();
+  return line_complete_;
+}
+
+DoscarReader::Rest DoscarReader::hand_over() {
+  skip_rest_of_line();
+  std::string_view buffered(buffer() + begin_, end_ - begin_);
+  std::uint64_t offset = file_offset_ - buffered.size();
+  begin_ = end_;
+  return Rest{*source_, buffered, offset};
 }
 
 std::string_view DoscarReader::require_line(std::int64_t needed_lines) {

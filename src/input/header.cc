@@ -83,9 +83,9 @@ void print_numbers(Console& console, const Header& h, const Summary& s) {
 
 }  // namespace
 
-Header readheader(Console& console) {
+Header readheader(Console& console, Opener& files) {
   DoscarReader doscar;
-  if (!doscar.open(kDoscarPath))
+  if (!doscar.open(files, kDoscarPath))
     throw Failure(Failure::Report::ConsoleLine, kExitFailure,
                   std::string(text::kNoDoscar));
   console.line(text::kOpening);

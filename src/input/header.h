@@ -6,6 +6,7 @@
 
 #include "base/console.h"
 #include "input/doscar_layout.h"
+#include "input/source.h"
 
 namespace pdsplit {
 
@@ -17,9 +18,10 @@ struct Header {
   std::int32_t npcol = 0;  // values per projected line
 };
 
-// Reads the header of DOSCAR and prints its summary. Throws a Failure when
-// DOSCAR is missing, too short, holds a field that is no number, or its
-// projection is of no known kind.
-Header readheader(Console& console);
+// Reads the header of DOSCAR, opened through `files`, and prints its
+// summary. Throws a Failure when DOSCAR is missing, cannot be read, is too
+// short, holds a field that is no number, or its projection is of no known
+// kind.
+Header readheader(Console& console, Opener& files);
 
 }  // namespace pdsplit

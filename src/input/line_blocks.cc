@@ -1,7 +1,5 @@
 #include "input/line_blocks.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -10,6 +8,8 @@
 #include <exception>
 #include <mutex>
 #include <new>
+#include <optional>
+#include <string>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -59,131 +59,98 @@ std::size_t find_line_feeds(const char* data, std::size_t n,
   return count;
 }
 
-// Reads up to `size` bytes at `offset`; fewer only at the end of the file.
-std::size_t read_at(int fd, char* out, std::size_t size, std::uint64_t offset) {
-  std::size_t got = 0;
-  while (got < size) {
-    ssize_t n = ::pread(fd, out + got, size - got, static_cast<off_t>(offset + got));
-    if (n == 0) break;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      fail_reading_doscar(std::strerror(errno));
-    }
-    got += static_cast<std::size_t>(n);
-  }
-  return got;
+// The last line feed of data[0, n), or null. A chunk's last line is short:
+// the search from the end is brief.
+const char* last_line_feed(const char* data, std::size_t n) {
+  for (std::size_t i = n; i > 0; --i)
+    if (data[i - 1] == '\n') return data + i - 1;
+  return nullptr;
 }
 
-// The lines that start in one chunk of the file, read into memory of their
-// own, with where their line feeds are.
+// The Failure of a file that cannot be read, to be thrown later.
+std::exception_ptr reading_failure(int error) {
+  try {
+    fail_reading_doscar(std::strerror(error));
+  } catch (...) {
+    return std::current_exception();
+  }
+}
+
+// The text of one chunk: whole lines (the last line of the file may lack
+// its line feed), each cut at `kept` characters, in memory of its own,
+// with where their line feeds are.
 class ChunkText {
  public:
-  // Reads the lines starting in [begin, end); `at_line_start` says a line
-  // starts at `begin` (else the line running into the chunk belongs to the
-  // chunk before, which reads it to its end). Returns the number of lines.
-  std::int64_t read(int fd, std::uint64_t begin, std::uint64_t end,
-                    std::uint64_t file_size, bool at_line_start) {
-    std::uint64_t from = at_line_start ? begin : begin - 1;
-    std::size_t want = static_cast<std::size_t>(end - from);
-    reserve(want + 4096);
-    char* data = text_memory();
-    std::size_t got = read_at(fd, data, want, from);
-    std::size_t first = 0;
-    if (!at_line_start) {
-      const void* lf = std::memchr(data, '\n', got);
-      // No line starts here: one line runs through the whole chunk.
-      if (lf == nullptr) return done(data, 0);
-      first = static_cast<std::size_t>(static_cast<const char*>(lf) - data) + 1;
-      if (first >= want) return done(data, 0);
-    }
-    // The last line starting in the chunk runs on to the first line feed at
-    // or after the chunk's last byte.
-    std::size_t stop = got;
-    if (got == want && from + got < file_size && data[got - 1] != '\n') {
-      for (;;) {
-        if (capacity_ - stop < 4096) grow(stop);
-        data = text_memory();
-        std::size_t more = read_at(fd, data + stop, capacity_ - stop, from + stop);
-        const void* lf = std::memchr(data + stop, '\n', more);
-        stop += more;
-        if (lf != nullptr) {
-          stop = static_cast<std::size_t>(static_cast<const char*>(lf) - data) + 1;
-          break;
-        }
-        if (more == 0) break;  // the file ends inside the line
+  explicit ChunkText(std::size_t kept) : kept_(kept) {}
+
+  // Memory for `capacity` bytes of text, to be filled and then sized with
+  // set_size; what it held before is gone.
+  char* room(std::size_t capacity) {
+    if (capacity_ < capacity) {
+      // Whole pages and room to spare.
+      capacity = (capacity + 8191) & ~std::size_t{4095};
+      memory_ = Memory(capacity);
+      if (memory_.data() == nullptr) {
+        capacity_ = 0;
+        throw std::bad_alloc();
       }
+      capacity_ = capacity;
     }
-    return done(data + first, stop - first);
+    size_ = 0;
+    return data();
+  }
+  void set_size(std::size_t size) { size_ = size; }
+
+  // Finds the line ends; returns the number of lines.
+  std::int64_t count_lines() {
+    ends_ = find_line_feeds(data(), size_, line_ends_);
+    return static_cast<std::int64_t>(ends_) + (size_ > 0 && data()[size_ - 1] != '\n');
   }
 
   // Hands the lines, numbered from `first`, to `handle`, up to line `last`.
   void handle_lines(std::int64_t first, std::int64_t last,
                     const LineHandler& handle) const {
+    std::string_view text(data(), size_);
     const std::uint32_t* ends = line_ends_.data();
     std::size_t pos = 0;
     std::int64_t number = first;
     for (std::size_t k = 0; k < ends_; ++k) {
       if (number > last) return;
       std::size_t stop = ends[k], len = stop - pos;
-      if (len > 0 && text_[stop - 1] == '\r') --len;
-      handle(number++, text_.substr(pos, len), true);
+      if (len > 0 && text[stop - 1] == '\r') --len;
+      handle(number++, text.substr(pos, std::min(len, kept_)), true);
       pos = stop + 1;
     }
     // A last line without its line feed.
-    if (pos < text_.size() && number <= last)
-      handle(number, text_.substr(pos), false);
+    if (pos < text.size() && number <= last)
+      handle(number, text.substr(pos, std::min(text.size() - pos, kept_)), false);
   }
 
  private:
-  std::int64_t done(const char* data, std::size_t size) {
-    text_ = std::string_view(data, size);
-    ends_ = find_line_feeds(data, size, line_ends_);
-    return static_cast<std::int64_t>(ends_) + (size > 0 && data[size - 1] != '\n');
-  }
-  char* text_memory() const { return static_cast<char*>(memory_.data()); }
-  void reserve(std::size_t size) {
-    if (capacity_ >= size) return;
-    allocate(size);
-  }
-  void allocate(std::size_t capacity) {
-    // Whole pages and room to spare: every chunk after the first asks for
-    // one byte more (the line feed before it), which must not cost a new
-    // buffer.
-    capacity = (capacity + 8191) & ~std::size_t{4095};
-    Memory memory(capacity);
-    if (memory.data() == nullptr) throw std::bad_alloc();
-    memory_ = std::move(memory);
-    capacity_ = capacity;
-  }
-  void grow(std::size_t keep) {
-    Memory old = std::move(memory_);
-    allocate(capacity_ * 2);
-    std::memcpy(text_memory(), old.data(), keep);
-  }
+  char* data() const { return static_cast<char*>(memory_.data()); }
 
+  std::size_t kept_;
   Memory memory_;
   std::size_t capacity_ = 0;
-  std::string_view text_;
+  std::size_t size_ = 0;
   std::vector<std::uint32_t> line_ends_;
-  std::size_t ends_ = 0;  // line feeds in text_
+  std::size_t ends_ = 0;  // line feeds in the text
 };
 
 // What the threads share: how many lines each chunk holds, known as soon
 // as the chunk is read, and from those the number of each chunk's first
-// line; and the last chunk still worth handling.
+// line; the last chunk still worth handling; the first failure in the file.
 class ChunkLedger {
  public:
-  ChunkLedger(std::size_t chunks, std::int64_t first_line)
-      : lines_(chunks, -1), first_line_(chunks + 1, 0) {
-    first_line_[0] = first_line;
-  }
+  explicit ChunkLedger(std::int64_t first_line) : first_line_{first_line} {}
 
   void counted(std::size_t chunk, std::int64_t lines) {
     std::lock_guard lock(mutex_);
+    if (lines_.size() <= chunk) lines_.resize(chunk + 1, -1);
     lines_[chunk] = lines;
     bool advanced = false;
     while (numbered_ < lines_.size() && lines_[numbered_] >= 0) {
-      first_line_[numbered_ + 1] = first_line_[numbered_] + lines_[numbered_];
+      first_line_.push_back(first_line_[numbered_] + lines_[numbered_]);
       ++numbered_;
       advanced = true;
     }
@@ -199,7 +166,7 @@ class ChunkLedger {
   }
 
   // Chunks after `chunk` need no handling: its lines reach the last one
-  // wanted, or handling them failed.
+  // wanted, or it failed.
   void last_needed(std::size_t chunk) {
     std::lock_guard lock(mutex_);
     if (chunk < last_needed_) last_needed_ = chunk;
@@ -208,6 +175,25 @@ class ChunkLedger {
   bool needed(std::size_t chunk) {
     std::lock_guard lock(mutex_);
     return chunk <= last_needed_;
+  }
+
+  // Handling or reading `chunk` failed: the first failure in the file
+  // wins, and the chunks after it are not needed.
+  void failed(std::size_t chunk, std::exception_ptr error) {
+    {
+      std::lock_guard lock(mutex_);
+      if (failure_ == nullptr || chunk < failed_chunk_) {
+        failure_ = std::move(error);
+        failed_chunk_ = chunk;
+      }
+    }
+    last_needed(chunk);
+  }
+
+  // Throws the first failure, unless it lies after the last line wanted.
+  void rethrow_failure() {
+    std::lock_guard lock(mutex_);
+    if (failure_ != nullptr && failed_chunk_ <= last_needed_) std::rethrow_exception(failure_);
   }
 
   // The number of the line after the last chunk counted in an unbroken
@@ -222,10 +208,246 @@ class ChunkLedger {
   std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<std::int64_t> lines_;  // -1: not counted yet
-  std::vector<std::int64_t> first_line_;
+  std::vector<std::int64_t> first_line_;  // of chunks 0 .. numbered_
   std::size_t numbered_ = 0;  // chunks whose first line number is known
   std::size_t last_needed_ = static_cast<std::size_t>(-1);
+  std::exception_ptr failure_;
+  std::size_t failed_chunk_ = 0;
 };
+
+// A chunk as read: its place in the file, the bytes read for it, and the
+// failure of reading that ended the file after its lines, if any.
+struct Chunk {
+  std::size_t index = 0;
+  std::uint64_t bytes = 0;
+  std::exception_ptr error;
+};
+
+// Cuts the file into chunks of whole lines, reading it front to back: one
+// thread at a time reads the next chunk and carries the start of the line
+// that runs past its end over to the chunk after it. Of a line longer than
+// `kept`, no more than kept + 1 bytes (the +1 tells a cut line from one of
+// kept bytes and a carriage return) are carried; the rest is skipped.
+class ChunkReader {
+ public:
+  ChunkReader(Source& source, std::string_view buffered, std::uint64_t chunk_size,
+              std::size_t kept, ChunkLedger& ledger)
+      : source_(source), pending_(buffered), chunk_size_(chunk_size), kept_(kept),
+        ledger_(ledger) {}
+
+  // Reads the next chunk into `text`; nothing once the file has ended or
+  // failed, or the chunks left are not needed.
+  std::optional<Chunk> next(ChunkText& text) {
+    std::lock_guard lock(mutex_);
+    if (done_ || !ledger_.needed(next_index_)) return std::nullopt;
+    Chunk chunk;
+    chunk.index = next_index_++;
+    try {
+      fill(text, chunk);
+    } catch (...) {
+      text.set_size(0);
+      chunk.error = std::current_exception();
+      done_ = true;
+    }
+    return chunk;
+  }
+
+ private:
+  void fill(ChunkText& text, Chunk& chunk);
+  std::size_t read_up_to(char* out, std::size_t size, Chunk& chunk);
+  long read_some(char* out, std::size_t size);
+  std::size_t drop_skipped(char* data, std::size_t from, std::size_t size);
+
+  std::mutex mutex_;
+  Source& source_;
+  std::string_view pending_;  // read before the chunks, not handed out yet
+  std::uint64_t chunk_size_;
+  std::size_t kept_;
+  ChunkLedger& ledger_;
+  std::string carry_;      // the start of the line running into the next chunk
+  bool skipping_ = false;  // the carried line is cut: skip to its line feed
+  bool at_end_ = false;
+  int error_ = 0;          // errno of the read that failed
+  bool done_ = false;
+  std::size_t next_index_ = 0;
+};
+
+void ChunkReader::fill(ChunkText& text, Chunk& chunk) {
+  std::size_t limit = kept_ + 1;  // bytes of a line carried at most
+  char* data = text.room(limit + static_cast<std::size_t>(chunk_size_));
+  std::size_t size = carry_.size();
+  std::memcpy(data, carry_.data(), size);
+  carry_.clear();
+  for (;;) {
+    // Before `from` there is no line feed.
+    std::size_t from = size;
+    size += read_up_to(data + size, static_cast<std::size_t>(chunk_size_), chunk);
+    if (skipping_) size = drop_skipped(data, from, size);
+    const char* lf = last_line_feed(data + from, size - from);
+    if (error_ != 0) {
+      // Only the lines read whole before the fault.
+      text.set_size(lf != nullptr ? static_cast<std::size_t>(lf - data) + 1 : 0);
+      chunk.error = reading_failure(error_);
+      done_ = true;
+      return;
+    }
+    if (at_end_) {
+      text.set_size(size);  // the last line needs no line feed
+      done_ = true;
+      return;
+    }
+    if (lf != nullptr) {
+      std::size_t end = static_cast<std::size_t>(lf - data) + 1;
+      carry_.assign(data + end, std::min(size - end, limit));
+      skipping_ = size - end > limit;
+      text.set_size(end);
+      return;
+    }
+    // No line ends in what was read: read on, keeping no more of the line
+    // than is carried.
+    if (size > limit) {
+      size = limit;
+      skipping_ = true;
+    }
+  }
+}
+
+// Reads `size` bytes, fewer only when the file ends or fails.
+std::size_t ChunkReader::read_up_to(char* out, std::size_t size, Chunk& chunk) {
+  std::size_t got = 0;
+  while (got < size) {
+    long n = read_some(out + got, size - got);
+    if (n == -EINTR) continue;
+    if (n < 0) {
+      error_ = static_cast<int>(-n);
+      break;
+    }
+    if (n == 0) {
+      at_end_ = true;
+      break;
+    }
+    got += static_cast<std::size_t>(n);
+  }
+  chunk.bytes += got;
+  return got;
+}
+
+long ChunkReader::read_some(char* out, std::size_t size) {
+  if (pending_.empty()) return source_.read(out, size);
+  std::size_t n = std::min(size, pending_.size());
+  std::memcpy(out, pending_.data(), n);
+  pending_.remove_prefix(n);
+  return static_cast<long>(n);
+}
+
+// Drops the bytes of data[from, size) up to the line feed that ends the
+// cut line carried before `from`; returns the size left.
+std::size_t ChunkReader::drop_skipped(char* data, std::size_t from, std::size_t size) {
+  const void* lf = std::memchr(data + from, '\n', size - from);
+  if (lf == nullptr) return from;
+  std::size_t at = static_cast<std::size_t>(static_cast<const char*>(lf) - data);
+  std::memmove(data + from, data + at, size - at);
+  skipping_ = false;
+  return size - (at - from);
+}
+
+// The worker loop every thread runs: take the next chunk, count its lines,
+// wait for the number of its first line, handle them.
+class LineRun {
+ public:
+  LineRun(ChunkReader& reader, ChunkLedger& ledger, std::int64_t last_line,
+          const LineHandler& handle, std::size_t kept)
+      : reader_(reader), ledger_(ledger), last_line_(last_line), handle_(handle),
+        kept_(kept) {}
+
+  // Works until no chunk is left; `report`, when given, hears the bytes
+  // handled (by any thread) after each chunk.
+  void work(const std::function<void(std::size_t)>& report) {
+    ChunkText text(kept_);
+    while (std::optional<Chunk> chunk = reader_.next(text)) {
+      bool more = take(*chunk, text);
+      if (report) report(static_cast<std::size_t>(bytes_done_.exchange(0)));
+      if (!more) break;
+    }
+  }
+
+  // Bytes handled and not reported yet.
+  std::uint64_t unreported() { return bytes_done_.exchange(0); }
+
+ private:
+  // Handles the chunk's lines; false when no chunk after it is needed.
+  bool take(const Chunk& chunk, ChunkText& text) {
+    std::int64_t lines = 0;
+    bool counted = true;
+    try {
+      lines = text.count_lines();
+    } catch (...) {
+      counted = false;
+      ledger_.failed(chunk.index, std::current_exception());
+    }
+    // Counted, or not, at once: the threads after wait for it.
+    ledger_.counted(chunk.index, lines);
+    std::int64_t first = ledger_.first_line(chunk.index);
+    if (!counted || first < 0) return false;
+    bool handled = true;
+    try {
+      text.handle_lines(first, last_line_, handle_);
+    } catch (...) {
+      handled = false;
+      ledger_.failed(chunk.index, std::current_exception());
+    }
+    std::int64_t after = first + lines;  // the line after the chunk
+    // A fault of reading after the last line wanted does not matter.
+    if (handled && chunk.error != nullptr && after <= last_line_)
+      ledger_.failed(chunk.index, chunk.error);
+    bytes_done_ += chunk.bytes;
+    if (after > last_line_) ledger_.last_needed(chunk.index);
+    return handled && chunk.error == nullptr && after <= last_line_;
+  }
+
+  ChunkReader& reader_;
+  ChunkLedger& ledger_;
+  std::int64_t last_line_;
+  const LineHandler& handle_;
+  std::size_t kept_;
+  std::atomic<std::uint64_t> bytes_done_{0};
+};
+
+// How many threads to run and how large a chunk to read.
+struct Cut {
+  unsigned threads = 1;
+  std::uint64_t chunk_size = 1;
+};
+
+Cut cut_for(std::optional<std::uint64_t> remaining, unsigned threads, const ChunkPlan& plan) {
+  Cut cut;
+  std::uint64_t max_chunk = std::max<std::uint64_t>({plan.max_chunk, plan.min_chunk, 1});
+  std::uint64_t min_chunk = std::max<std::uint64_t>(plan.min_chunk, 1);
+  threads = std::max(threads, 1u);
+  if (!remaining) return Cut{threads, max_chunk};
+  cut.threads = static_cast<unsigned>(std::clamp<std::uint64_t>(
+      *remaining / std::max<std::uint64_t>(plan.bytes_per_thread, 1), 1, threads));
+  std::uint64_t per_thread = std::max<std::uint64_t>(plan.chunks_per_thread, 1);
+  cut.chunk_size = std::clamp<std::uint64_t>(*remaining / (per_thread * cut.threads),
+                                             min_chunk, max_chunk);
+  std::uint64_t chunks = std::max<std::uint64_t>((*remaining + cut.chunk_size - 1) / cut.chunk_size, 1);
+  cut.threads = static_cast<unsigned>(std::min<std::uint64_t>(cut.threads, chunks));
+  return cut;
+}
+
+// Runs `run` on the calling thread and up to threads - 1 helpers.
+void run_on_threads(unsigned threads, LineRun& run,
+                    const std::function<void(std::size_t)>& report) {
+  std::vector<std::jthread> helpers;
+  for (unsigned w = 1; w < threads; ++w) {
+    try {
+      helpers.emplace_back([&run] { run.work({}); });
+    } catch (const std::system_error&) {
+      break;  // fewer threads, same result
+    }
+  }
+  run.work(report);
+}
 
 }  // namespace
 
@@ -235,93 +457,20 @@ void for_each_line(DoscarReader& reader, std::int64_t last_line,
                    const std::function<void(std::size_t)>& on_block,
                    const ChunkPlan& plan) {
   std::int64_t next = reader.line_number() + 1;
-  std::uint64_t start = reader.unread_offset(), size = reader.size();
-  if (next > last_line || start >= size) {
-    if (next <= last_line) fail_doscar_ends(next - 1, needed_lines);
-    return;
-  }
-  std::uint64_t remaining = size - start;
-  unsigned wanted = static_cast<unsigned>(std::clamp<std::uint64_t>(
-      remaining / std::max<std::uint64_t>(plan.bytes_per_thread, 1), 1, std::max(threads, 1u)));
-  std::uint64_t chunk_size = std::clamp<std::uint64_t>(
-      remaining / (std::uint64_t{plan.chunks_per_thread} * wanted), plan.min_chunk,
-      std::max(plan.max_chunk, plan.min_chunk));
-  std::size_t chunks = static_cast<std::size_t>((remaining + chunk_size - 1) / chunk_size);
-  wanted = static_cast<unsigned>(std::min<std::uint64_t>(wanted, chunks));
-  ChunkLedger ledger(chunks, next);
-  std::vector<std::exception_ptr> errors(chunks);
-  std::atomic<std::uint64_t> bytes_done{0};
-
-  // Worker w of `workers` handles chunks w, w + workers, ...; it reads and
-  // counts its next chunk before handling the current one, so that the
-  // threads after it seldom wait for a line number.
-  auto work = [&](unsigned w, unsigned workers) {
-    ChunkText text[2];
-    auto read = [&](std::size_t chunk, ChunkText& into) {
-      std::uint64_t begin = start + chunk * chunk_size;
-      std::uint64_t end = std::min(begin + chunk_size, size);
-      std::int64_t lines = 0;
-      try {
-        lines = into.read(reader.fd(), begin, end, size, chunk == 0);
-      } catch (...) {
-        errors[chunk] = std::current_exception();
-        ledger.last_needed(chunk);
-      }
-      ledger.counted(chunk, lines);
-    };
-    // Alone, a thread needs no chunk ahead, and one buffer: memory used
-    // for the first time is what a short run spends most on.
-    const bool ahead = workers > 1;
-    std::size_t chunk = w;
-    int current = 0;
-    read(chunk, text[current]);
-    for (; chunk < chunks; chunk += workers, current ^= ahead) {
-      if (ahead && chunk + workers < chunks && ledger.needed(chunk + workers))
-        read(chunk + workers, text[current ^ 1]);
-      if (!ahead && chunk != w) read(chunk, text[current]);
-      std::int64_t first = ledger.first_line(chunk);
-      if (first < 0) break;
-      if (!errors[chunk]) {
-        try {
-          text[current].handle_lines(first, last_line, handle);
-        } catch (...) {
-          errors[chunk] = std::current_exception();
-          ledger.last_needed(chunk);
-        }
-      }
-      std::uint64_t begin = start + chunk * chunk_size;
-      bytes_done += std::min(begin + chunk_size, size) - begin;
-      if (w == 0 && on_block) on_block(static_cast<std::size_t>(bytes_done.exchange(0)));
-      std::int64_t after = ledger.first_line(chunk + 1);
-      if (after > last_line) ledger.last_needed(chunk);
-      if (after < 0 || after > last_line) break;
-    }
-  };
-  {
-    // Chunks are dealt out by the number of workers, so the helpers start
-    // only once it is known how many threads could be had.
-    std::atomic<unsigned> workers{0};
-    std::vector<std::jthread> helpers;
-    for (unsigned w = 1; w < wanted; ++w) {
-      try {
-        helpers.emplace_back([&, w] {
-          workers.wait(0);
-          if (w < workers.load()) work(w, workers.load());
-        });
-      } catch (const std::system_error&) {
-        break;  // fewer threads, same result
-      }
-    }
-    workers = static_cast<unsigned>(helpers.size()) + 1;
-    workers.notify_all();
-    work(0, workers.load());
-  }
+  if (next > last_line) return;
+  DoscarReader::Rest rest = reader.hand_over();
+  std::optional<std::uint64_t> remaining = rest.source.size();
+  if (remaining) *remaining = *remaining > rest.offset ? *remaining - rest.offset : 0;
+  Cut cut = cut_for(remaining, threads, plan);
+  ChunkLedger ledger(next);
+  ChunkReader chunks(rest.source, rest.buffered, cut.chunk_size, reader.kept(), ledger);
+  LineRun run(chunks, ledger, last_line, handle, reader.kept());
+  run_on_threads(cut.threads, run, on_block);
   if (on_block) {
-    if (std::uint64_t rest = bytes_done.exchange(0)) on_block(static_cast<std::size_t>(rest));
+    if (std::uint64_t bytes = run.unreported()) on_block(static_cast<std::size_t>(bytes));
   }
   // The first fault in the file wins, as in a reading line by line.
-  for (auto& error : errors)
-    if (error) std::rethrow_exception(error);
+  ledger.rethrow_failure();
   std::int64_t end = ledger.end_line();
   if (end <= last_line) fail_doscar_ends(end - 1, needed_lines);
 }

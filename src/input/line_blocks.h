@@ -10,18 +10,20 @@
 
 namespace pdsplit {
 
-// Handles one line: its number (from 1), its text without the line end,
-// and whether a line feed ended it. May throw a Failure.
+// Handles one line: its number (from 1), its text without the line end
+// (the first characters the reader keeps, see DoscarReader), and whether a
+// line feed ended it. May throw a Failure.
 using LineHandler =
     std::function<void(std::int64_t number, std::string_view line, bool complete)>;
 
 // How a file is cut for the threads. A thread is worth starting only for
 // `bytes_per_thread` of file or more: starting one costs about a
-// millisecond on the machines we run on. The file is cut into chunks,
-// dealt out to the threads in turn, of at least `chunks_per_thread` per
-// thread within [min_chunk, max_chunk]: a chunk and its line table stay in
-// a core's cache between reading and parsing, and the buffers a thread
-// reads into are used again from chunk to chunk (memory used for the first
+// millisecond on the machines we run on. The file is read front to back in
+// chunks of at least `chunks_per_thread` per thread within [min_chunk,
+// max_chunk] (max_chunk when the size of the file is not known), each
+// taken by the next thread that is free: a chunk and its line table stay
+// in a core's cache between reading and parsing, and the buffer a thread
+// reads into is used again from chunk to chunk (memory used for the first
 // time costs most in a short run). Tests cut small files finely.
 struct ChunkPlan {
   std::uint64_t bytes_per_thread = std::uint64_t{2} << 20;
@@ -30,13 +32,15 @@ struct ChunkPlan {
   std::uint64_t max_chunk = 512 << 10;
 };
 
-// Hands every line after the reader's current one (of a regular file), up
-// to line `last_line`,
-// to `handle`, running up to `threads` handlers at once on different lines.
-// When handlers fail on several lines, the Failure of the first of those
-// lines is thrown; when the file ends before `last_line`, the end-of-file
-// Failure with `needed_lines`. `on_block`, when given, hears the bytes of
-// each block once its lines are handled.
+// Hands every line after the reader's current one, up to line `last_line`,
+// to `handle`, running up to `threads` handlers at once on different
+// lines; the reader is done afterwards. The file is read in order, one
+// chunk at a time, and never held whole: a line longer than the reader
+// keeps is handed out cut, as DoscarReader does. When handlers fail on
+// several lines, or the file cannot be read after some line, the Failure
+// of the first of those lines is thrown; when the file ends before
+// `last_line`, the end-of-file Failure with `needed_lines`. `on_block`,
+// when given, hears the bytes of each chunk once its lines are handled.
 void for_each_line(DoscarReader& reader, std::int64_t last_line,
                    std::int64_t needed_lines, unsigned threads,
                    const LineHandler& handle,

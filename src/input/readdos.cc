@@ -11,10 +11,11 @@
 namespace pdsplit {
 
 void readdos(std::int32_t natom, double* LDOS, std::int32_t ngrid,
-             std::int32_t npcol, Console& console, unsigned threads,
-             const ChunkPlan& plan) {
-  DoscarReader doscar;
-  doscar.open_again(kDoscarPath);
+             std::int32_t npcol, Console& console, Opener& files,
+             unsigned threads, const ChunkPlan& plan) {
+  // Every field of a line kept, however many there are.
+  DoscarReader doscar(static_cast<std::size_t>(value_line_width(npcol > 0 ? npcol : 0)));
+  doscar.open_again(files, kDoscarPath);
   std::int64_t needed = doscar_lines_needed(natom, ngrid);
   std::int64_t grid = ngrid > 0 ? ngrid : 0;
   doscar.skip_lines(6 + grid, needed);

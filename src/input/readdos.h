@@ -6,6 +6,7 @@
 
 #include "base/console.h"
 #include "input/line_blocks.h"
+#include "input/source.h"
 
 namespace pdsplit {
 
@@ -25,12 +26,13 @@ inline const double* atom_table(const double* LDOS, std::int32_t ngrid,
 }
 
 // Fills all NATOM x NGRID x (NPCOL + 1) elements of LDOS from the atom
-// blocks, using up to `threads` threads, then prints the closing line.
+// blocks of DOSCAR, opened through `files`, using up to `threads` threads,
+// then prints the closing line.
 // Throws a Failure when DOSCAR cannot be read, ends early or holds a field
 // that is no number; with several faults, the first in the file is
 // reported, whatever the number of threads and however the file is cut.
 void readdos(std::int32_t natom, double* LDOS, std::int32_t ngrid,
-             std::int32_t npcol, Console& console, unsigned threads,
-             const ChunkPlan& plan = {});
+             std::int32_t npcol, Console& console, Opener& files,
+             unsigned threads, const ChunkPlan& plan = {});
 
 }  // namespace pdsplit

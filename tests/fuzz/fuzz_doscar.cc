@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "driver/run.h"
+#include "input/source.h"
 #include "output/disk.h"
 
 namespace {
@@ -61,6 +62,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   NullDisk disk;
   unsigned threads = (size % 3) + 1;  // the result must not depend on it
-  pdsplit::run(args, g_sink, g_sink, disk, threads);
+  pdsplit::run(args, g_sink, g_sink, disk, pdsplit::system_opener(), threads);
   return 0;
 }
