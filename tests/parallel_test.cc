@@ -1,167 +1,148 @@
-// Reading the atom blocks on several threads gives the same array, and the
-// same first error, as reading them on one.
+// The helper that splits work across threads: every part runs once, on as
+// many threads as the system gives, a refused thread leaves its parts to
+// the threads there are, and a part's exception reaches the caller.
+#include "base/parallel.h"
+
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstring>
-#include <random>
-#include <tuple>
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
-
-#include "base/failure.h"
-#include "input/line_blocks.h"
-#include "input/readdos.h"
-#include "lines.h"
-#include "support.h"
 
 namespace {
 
-using namespace testing_support;
+using pdsplit::parts_for;
+using pdsplit::run_split;
 
-// No DOSCAR field reads as this.
-constexpr double kUnwritten = -1234567.25;
+// What a run of run_split did: how often each part ran, with which count of
+// parts, and on which threads.
+class Record {
+ public:
+  explicit Record(unsigned parts) : runs_(std::make_unique<std::atomic<int>[]>(parts)), parts_(parts) {}
 
-// Runs readdos in `dir` and returns its array, or the text of its failure.
-struct Outcome {
-  std::vector<double> LDOS;
-  std::string failure;
+  void run(unsigned part, unsigned parts) {
+    if (part < parts_) ++runs_[part];
+    std::lock_guard lock(mutex_);
+    if (parts != parts_) wrong_count_ = true;
+    threads_.insert(std::this_thread::get_id());
+  }
+
+  bool each_part_ran_once() const {
+    for (unsigned p = 0; p < parts_; ++p)
+      if (runs_[p] != 1) return false;
+    return !wrong_count_;
+  }
+  std::size_t threads() const { return threads_.size(); }
+  bool only_on(std::thread::id id) const { return threads_.size() == 1 && *threads_.begin() == id; }
+
+ private:
+  std::unique_ptr<std::atomic<int>[]> runs_;
+  unsigned parts_;
+  std::mutex mutex_;
+  bool wrong_count_ = false;
+  std::set<std::thread::id> threads_;
 };
 
-Outcome read_in(const Scratch& dir, int natom, int ngrid, int npcol, unsigned threads) {
-  char here[4096];
-  EXPECT_NE(::getcwd(here, sizeof here), nullptr);
-  EXPECT_EQ(::chdir(dir.path().c_str()), 0);
-  Outcome o;
-  o.LDOS.assign(static_cast<std::size_t>(natom) * ngrid * (npcol + 1), kUnwritten);
-  std::FILE* sink = std::tmpfile();
-  pdsplit::Console console(sink);
-  try {
-    // Cut finely: many chunks per thread, chunk ends inside lines.
-    pdsplit::readdos(natom, o.LDOS.data(), ngrid, npcol, console, pdsplit::system_opener(),
-                     threads, pdsplit::ChunkPlan{1, 1, 40000, 40000});
-  } catch (const pdsplit::Failure& f) {
-    o.failure = f.text();
-  }
-  std::fclose(sink);
-  EXPECT_EQ(::chdir(here), 0);
-  return o;
-}
-
-TEST(ParallelRead, SameArrayWithAnyNumberOfThreads) {
-  Scratch dir;
-  // About 3 MB: several pieces per block and several blocks.
-  generate(dir, {"--natom", "9", "--ngrid", "1001", "--npcol", "32", "--atom-shift", "--crlf"});
-  Outcome one = read_in(dir, 9, 1001, 32, 1);
-  ASSERT_EQ(one.failure, "");
-  for (std::size_t i = 0; i < one.LDOS.size(); ++i)  // every element written
-    ASSERT_NE(one.LDOS[i], kUnwritten) << "element " << i;
-  for (unsigned threads : {2u, 3u, 8u}) {
-    Outcome many = read_in(dir, 9, 1001, 32, threads);
-    ASSERT_EQ(many.failure, "");
-    EXPECT_EQ(std::memcmp(one.LDOS.data(), many.LDOS.data(), one.LDOS.size() * sizeof(double)), 0)
-        << threads << " threads";
-  }
-}
-
-TEST(ParallelRead, FirstFaultInTheFileWhateverTheThreads) {
-  Scratch dir;
-  generate(dir, {"--natom", "9", "--ngrid", "1001", "--npcol", "32"});
-  std::vector<std::string> lines = split_lines(read_file(dir.file("DOSCAR")));
-  // Faults early and late in the file: each thread meets one.
-  lines[2000][30] = 'x';
-  lines[2000][32] = 'x';
-  lines[9000][11] = '?';
-  write_file(dir.file("DOSCAR"), join_lines(lines));
-  std::string first = read_in(dir, 9, 1001, 32, 1).failure;
-  EXPECT_EQ(first.rfind("Error! DOSCAR line 2001, columns 24-35: ", 0), 0u) << first;
-  for (unsigned threads : {2u, 4u}) EXPECT_EQ(read_in(dir, 9, 1001, 32, threads).failure, first);
-  lines.resize(9500);
-  lines[2000] = lines[2001];
-  write_file(dir.file("DOSCAR"), join_lines(lines));
-  first = read_in(dir, 9, 1001, 32, 1).failure;
-  EXPECT_EQ(first.rfind("Error! DOSCAR line 9001, columns 12-23: ", 0), 0u) << first;
-  for (unsigned threads : {2u, 4u}) EXPECT_EQ(read_in(dir, 9, 1001, 32, threads).failure, first);
-  // Cut short: the end-of-file error comes after every line there is.
-  lines.resize(9200);
-  write_file(dir.file("DOSCAR"), join_lines(lines));
-  first = read_in(dir, 9, 1001, 32, 1).failure;
-  EXPECT_EQ(first.rfind("Error! DOSCAR line 9001, columns 12-23: ", 0), 0u) << first;
-  lines[9000] = lines[9001];
-  write_file(dir.file("DOSCAR"), join_lines(lines));
-  for (unsigned threads : {1u, 2u, 4u})
-    EXPECT_EQ(read_in(dir, 9, 1001, 32, threads).failure,
-              "Error! DOSCAR ends at line 9200, but its header needs 10025 lines");
-}
-
-// What for_each_line handed out, line by line: number, text, complete.
-using Handed = std::vector<std::tuple<std::int64_t, std::string, bool>>;
-
-// Runs for_each_line on `path` after its first two lines, cut finely,
-// keeping `kept` characters of a line.
-Handed lines_of(const std::string& path, std::int64_t last_line, unsigned threads,
-                std::uint64_t chunk, std::string* failure, std::size_t kept) {
-  pdsplit::DoscarReader reader(kept);
-  EXPECT_TRUE(reader.open(pdsplit::system_opener(), path.c_str()));
-  std::string_view skipped;
-  EXPECT_TRUE(reader.next_line(skipped) && reader.next_line(skipped));
-  std::vector<std::tuple<std::int64_t, std::string, bool>> by_number(
-      static_cast<std::size_t>(last_line + 1));
-  pdsplit::ChunkPlan plan{1, 1, chunk, chunk};
-  try {
-    pdsplit::for_each_line(reader, last_line, 0, threads,
-                           [&](std::int64_t n, std::string_view text, bool complete) {
-                             by_number[static_cast<std::size_t>(n)] = {n, std::string(text), complete};
-                           }, {}, plan);
-  } catch (const pdsplit::Failure& f) {
-    *failure = f.text();
-  }
-  Handed handed;
-  for (auto& entry : by_number)
-    if (std::get<0>(entry) != 0) handed.push_back(entry);
-  return handed;
-}
-
-TEST(ForEachLine, EveryLineOnceWithItsNumberHoweverTheFileIsCut) {
-  Scratch dir;
-  std::mt19937 rng(5);
-  // Short and empty lines, CRLF ends, a line longer than the reader keeps
-  // in the middle, and last lines longer than many chunks, so that whole
-  // chunks hold no line start.
-  std::vector<std::string> lines;
-  for (int i = 0; i < 400; ++i) lines.push_back(std::string(rng() % 90, 'a' + static_cast<char>(i % 26)));
-  lines[17] += '\r';
-  lines[200] = std::string(3000, 'M') + "\r";
-  for (std::size_t i = 0; i < lines[200].size(); i += 10) lines[200][i] = 'm';
-  lines.push_back(std::string(5000, 'L'));
-  for (bool final_feed : {true, false})
-    for (std::size_t kept : {std::size_t{1024}, std::size_t{8192}}) {
-      std::string text = join_lines(lines);
-      if (!final_feed) text.pop_back();
-      write_file(dir.file("text"), text);
-      auto total = static_cast<std::int64_t>(lines.size());
-      Handed want;
-      for (std::int64_t n = 3; n <= total; ++n) {
-        std::string line = lines[static_cast<std::size_t>(n - 1)];
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        want.emplace_back(n, line.substr(0, kept), final_feed || n < total);
-      }
-      for (std::uint64_t chunk : {1u, 7u, 64u, 1000u, 1u << 20})
-        for (unsigned threads : {1u, 2u, 3u, 8u}) {
-          std::string failure;
-          EXPECT_EQ(lines_of(dir.file("text"), total, threads, chunk, &failure, kept), want)
-              << chunk << "-byte chunks, " << threads << " threads, " << kept << " kept";
-          EXPECT_EQ(failure, "");
-          // Only the lines asked for, and an error for lines that are not there.
-          Handed some = lines_of(dir.file("text"), 250, threads, chunk, &failure, kept);
-          EXPECT_EQ(some, Handed(want.begin(), want.begin() + 248));
-          EXPECT_EQ(failure, "");
-          lines_of(dir.file("text"), total + 3, threads, chunk, &failure, kept);
-          EXPECT_EQ(failure, "Error! DOSCAR ends at line " + std::to_string(total) +
-                                 ", but a DOSCAR has at least 8 lines");
-        }
+TEST(RunSplit, EveryPartRunsOnceAndKnowsTheCountOfParts) {
+  for (unsigned parts : {0u, 1u, 2u, 3u, 8u, 33u}) {
+    Record record(parts);
+    run_split(parts, [&](unsigned part, unsigned count) { record.run(part, count); });
+    EXPECT_TRUE(record.each_part_ran_once()) << parts << " parts";
+    if (parts == 0) {
+      EXPECT_EQ(record.threads(), 0u);
+    } else if (parts == 1) {
+      EXPECT_TRUE(record.only_on(std::this_thread::get_id()));
     }
+  }
+}
+
+TEST(RunSplit, PartsRunOnSeveralThreadsAtOnce) {
+  // Each part waits until two parts run at the same time (or a while).
+  std::atomic<int> running{0}, most{0};
+  Record record(4);
+  run_split(4, [&](unsigned part, unsigned count) {
+    int now = ++running;
+    for (int seen = most.load(); now > seen && !most.compare_exchange_weak(seen, now);) {
+    }
+    auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (most.load() < 2 && std::chrono::steady_clock::now() < give_up)
+      std::this_thread::sleep_for(std::chrono::microseconds(100));
+    record.run(part, count);
+    --running;
+  });
+  EXPECT_TRUE(record.each_part_ran_once());
+  EXPECT_GE(most.load(), 2);
+  EXPECT_GE(record.threads(), 2u);
+}
+
+TEST(RunSplit, TheFirstFailingPartsExceptionAfterEveryPartRan) {
+  Record record(8);
+  try {
+    run_split(8, [&](unsigned part, unsigned count) {
+      record.run(part, count);
+      if (part == 5 || part == 2) throw std::runtime_error("part " + std::to_string(part));
+    });
+    ADD_FAILURE() << "no exception";
+  } catch (const std::runtime_error& e) {
+    EXPECT_EQ(std::string(e.what()), "part 2");
+  }
+  EXPECT_TRUE(record.each_part_ran_once());
+}
+
+TEST(RunSplit, PartsForOneThreadPerWorthAndWithinBounds) {
+  EXPECT_EQ(parts_for(0, 100, 8), 1u);
+  EXPECT_EQ(parts_for(199, 100, 8), 1u);
+  EXPECT_EQ(parts_for(200, 100, 8), 2u);
+  EXPECT_EQ(parts_for(799, 100, 8), 7u);
+  EXPECT_EQ(parts_for(100000, 100, 8), 8u);
+  EXPECT_EQ(parts_for(100000, 100, 0), 1u);  // at least one, whatever the bound
+  EXPECT_EQ(parts_for(5, 0, 3), 3u);         // no work too small
+}
+
+// In a child process whose threads would each need a stack larger than the
+// system grants: the child's exit status says whether run_split ran every
+// part on the calling thread (0), did not (1), or threads could still be
+// started there (77).
+int run_split_where_no_thread_starts() {
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    pthread_attr_t attr;
+    ::pthread_attr_init(&attr);
+    // 64 TB: more than the memory and more than half the address space.
+    if (::pthread_attr_setstacksize(&attr, std::size_t{1} << 46) != 0 ||
+        ::pthread_setattr_default_np(&attr) != 0)
+      ::_exit(77);
+    try {
+      std::thread probe([] {});
+      probe.join();
+      ::_exit(77);
+    } catch (const std::system_error&) {
+    }
+    if (!pdsplit::start_threads(3, [](unsigned) {}).empty()) ::_exit(1);
+    Record record(8);
+    run_split(8, [&](unsigned part, unsigned count) { record.run(part, count); });
+    ::_exit(record.each_part_ran_once() && record.only_on(std::this_thread::get_id()) ? 0 : 1);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+TEST(RunSplit, RefusedThreadsLeaveTheirPartsToTheCallingThread) {
+  int status = run_split_where_no_thread_starts();
+  if (status == 77) GTEST_SKIP() << "threads with a 64 TB stack still start here";
+  EXPECT_EQ(status, 0);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "input/line_blocks.h"
 
+#include "base/parallel.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -435,17 +437,12 @@ Cut cut_for(std::optional<std::uint64_t> remaining, unsigned threads, const Chun
   return cut;
 }
 
-// Runs `run` on the calling thread and up to threads - 1 helpers.
+// Runs `run` on the calling thread and up to threads - 1 helpers (fewer
+// when the system refuses them: same result).
 void run_on_threads(unsigned threads, LineRun& run,
                     const std::function<void(std::size_t)>& report) {
-  std::vector<std::jthread> helpers;
-  for (unsigned w = 1; w < threads; ++w) {
-    try {
-      helpers.emplace_back([&run] { run.work({}); });
-    } catch (const std::system_error&) {
-      break;  // fewer threads, same result
-    }
-  }
+  std::vector<std::jthread> helpers =
+      start_threads(threads > 0 ? threads - 1 : 0, [&run](unsigned) { run.work({}); });
   run.work(report);
 }
 

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string_view>
 
+#include "base/parallel.h"
 #include "input/doscar_reader.h"
 
 namespace pdsplit {
@@ -17,8 +18,8 @@ using LineHandler =
     std::function<void(std::int64_t number, std::string_view line, bool complete)>;
 
 // How a file is cut for the threads. A thread is worth starting only for
-// `bytes_per_thread` of file or more: starting one costs about a
-// millisecond on the machines we run on. The file is read front to back in
+// `bytes_per_thread` of file or more: what one parses in the time it costs
+// to start (kThreadStartCost). The file is read front to back in
 // chunks of at least `chunks_per_thread` per thread within [min_chunk,
 // max_chunk] (max_chunk when the size of the file is not known), each
 // taken by the next thread that is free: a chunk and its line table stay
@@ -26,7 +27,8 @@ using LineHandler =
 // reads into is used again from chunk to chunk (memory used for the first
 // time costs most in a short run). Tests cut small files finely.
 struct ChunkPlan {
-  std::uint64_t bytes_per_thread = std::uint64_t{2} << 20;
+  // A thread parses about 2 MB of DOSCAR a millisecond.
+  std::uint64_t bytes_per_thread = work_worth_a_thread(std::uint64_t{2} << 20);
   std::uint32_t chunks_per_thread = 16;
   std::uint64_t min_chunk = 64 << 10;
   std::uint64_t max_chunk = 512 << 10;
