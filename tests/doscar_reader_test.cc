@@ -173,11 +173,12 @@ TEST(LinesWithoutEnd, AGigabyteOfNulBytesIsSkippedInLittleMemory) {
   RunResult r = run_in(b.dir.path(), PDSPLIT_BIN, {"-a"}, kLittleMemory);
   EXPECT_EQ(r.err, "Error! DOSCAR line 20, columns 1-11: " + nul_field(11));
   EXPECT_EQ(r.status, 1);
-  // After line 17, in the lines the header reader goes through.
+  // After line 17, in the lines the header reader goes through: the file
+  // ends with the first atom's header line, so it holds the total DOS alone.
   top.resize(17);
   write_with_hole(b.dir.file("DOSCAR"), join_lines(top).substr(0, join_lines(top).size() - 1), size);
-  r = run_in(b.dir.path(), PDSPLIT_BIN, {"-t"}, kLittleMemory);
-  EXPECT_EQ(r.err, "Error! DOSCAR ends at line 17, but its header needs 18 lines\n");
+  r = run_in(b.dir.path(), PDSPLIT_BIN, {"-p", "1"}, kLittleMemory);
+  EXPECT_EQ(r.err, "Error! DOSCAR holds no projected DOS (VASP writes it only when LORBIT is set)\n");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(b.dir.entries(), std::vector<std::string>{"DOSCAR"});
 }
@@ -218,6 +219,11 @@ TEST(ReadErrors, FieldsThatAreNoNumber) {
   }
 }
 
+const std::string kHeaderOnly =
+    "Error! DOSCAR holds only its header: VASP stopped before writing the density of states";
+const std::string kNoProjections =
+    "Error! DOSCAR holds no projected DOS (VASP writes it only when LORBIT is set)";
+
 TEST(ReadErrors, FileEndsEarly) {
   // 6 header lines, 10 total lines, then 11 lines per atom: 28 lines need.
   struct Case {
@@ -227,9 +233,12 @@ TEST(ReadErrors, FileEndsEarly) {
   };
   const Case cases[] = {
       {0, {"-t"}, "Error! DOSCAR ends at line 0, but a DOSCAR has at least 8 lines"},
-      {5, {"-t"}, "Error! DOSCAR ends at line 5, but a DOSCAR has at least 8 lines"},
-      {16, {"-t"}, "Error! DOSCAR ends at line 16, but its header needs 18 lines"},
-      {17, {"-p", "1"}, "Error! DOSCAR ends at line 17, but its header needs 18 lines"},
+      {4, {"-t"}, "Error! DOSCAR ends at line 4, but a DOSCAR has at least 8 lines"},
+      {5, {"-t"}, kHeaderOnly},
+      {6, {"-s1", "1", "2"}, kHeaderOnly},
+      {15, {"-t"}, "Error! DOSCAR ends at line 15, but its header needs 18 lines"},
+      {16, {"-p", "1"}, kNoProjections},
+      {17, {"-a"}, kNoProjections},
       {27, {"-a"}, "Error! DOSCAR ends at line 27, but its header needs 38 lines"},
       {37, {"-s2", "1"}, "Error! DOSCAR ends at line 37, but its header needs 38 lines"},
   };
@@ -296,16 +305,46 @@ TEST(HeaderReader, TinyValuesWithoutTheLetterStillCountAsColumns) {
   EXPECT_EQ(split_lines(read_file(b.dir.file("iDOS")))[0], b.lines[6]);
 }
 
-TEST(HeaderReader, OtherTotalColumnCountsAreNotClassified) {
-  Broken b;
-  for (std::size_t i = 6; i < 16; ++i)
-    for (char& c : b.lines[i]) c = c == 'E' ? 'e' : c;
-  RunResult r = b.run({"-ft"});
-  ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out.find("Calc. type"), std::string::npos);
-  EXPECT_EQ(r.out.find("LDOS type"), std::string::npos);
-  // No value columns: the table holds the energies alone.
-  EXPECT_EQ(split_lines(read_file(b.dir.file("iDOS")))[0], b.lines[6].substr(0, 11));
+TEST(HeaderReader, TotalLinesWithOtherExponentLettersAreCounted) {
+  // Exponents spelt e, D or d: the value fields of line 7 are counted, and
+  // the table holds every column of the file.
+  for (char letter : {'e', 'D', 'd'}) {
+    Broken b;
+    for (std::size_t i = 6; i < 16; ++i)
+      for (char& c : b.lines[i]) c = c == 'E' ? letter : c;
+    RunResult r = b.run({"-ft"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find(" Calc. type: non-spin polarized\n LDOS type: l,m-projected\n"),
+              std::string::npos) << letter;
+    std::string first = split_lines(read_file(b.dir.file("iDOS")))[0];
+    std::string expected = b.lines[6];
+    for (char& c : expected) c = c == letter ? 'E' : c;
+    EXPECT_EQ(first, expected) << letter;
+  }
+}
+
+TEST(HeaderReader, TotalLinesOfNoKnownWidthStop) {
+  // An extra field on line 7, or one value only: one line says which line
+  // holds how many values, and nothing is written.
+  struct Case {
+    std::string line7, message;
+  };
+  const Case cases[] = {
+      {"    -20.000  0.1573E-05  0.6116E-05  0.1000E+01",
+       "Error! DOSCAR line 7 holds 3 values, but a total-DOS line holds 2 (without spin) or 4 (with spin)"},
+      {"    -20.000  0.1573e-05  0.6116e-05  0.1000e+01  0.2000e+01  0.3000e+01",
+       "Error! DOSCAR line 7 holds 5 values, but a total-DOS line holds 2 (without spin) or 4 (with spin)"},
+      {"    -20.000  0.1573E-05",
+       "Error! DOSCAR line 7 holds 1 value, but a total-DOS line holds 2 (without spin) or 4 (with spin)"},
+  };
+  for (const Case& c : cases) {
+    Broken b;
+    b.lines[6] = c.line7;
+    RunResult r = b.run({"-t"});
+    EXPECT_EQ(r.err, c.message + "\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(b.dir.entries(), std::vector<std::string>{"DOSCAR"});
+  }
 }
 
 TEST(HeaderReader, InfinityAndNaNInFieldsAreReadAndWrittenAsWords) {

@@ -38,7 +38,15 @@ TEST(Hostile, CutAtEveryLineBoundaryAndInTheMiddleOfEveryLine) {
       RunResult r = run_pdsplit(dir, {"-a"});
       SCOPED_TRACE("cut after " + std::to_string(offset + part) + " bytes");
       EXPECT_EQ(r.status, 1);
-      EXPECT_EQ(r.err.rfind("Error! DOSCAR ends ", 0), 0u) << r.err;
+      // Lines 1-5 or 1-6: a run that stopped before the DOS. Lines up
+      // to the total-DOS block's end (line 11) or the first atom's header
+      // line (12): the total DOS alone.
+      std::string expected = "Error! DOSCAR ends ";
+      if ((kept == 4 && part > 0) || kept == 5 || (kept == 6 && part == 0))
+        expected = "Error! DOSCAR holds only its header";
+      if ((kept == 11 || kept == 12) && !(kept == 12 && part > 0))
+        expected = "Error! DOSCAR holds no projected DOS";
+      EXPECT_EQ(r.err.rfind(expected, 0), 0u) << r.err;
       EXPECT_EQ(dir.entries(), std::vector<std::string>{"DOSCAR"});
     }
     offset += lines[kept].size() + 1;
@@ -52,10 +60,12 @@ TEST(Hostile, EmptyBlankAndBinaryFiles) {
   EXPECT_EQ(r.err, "Error! DOSCAR ends at line 0, but a DOSCAR has at least 8 lines\n");
   EXPECT_EQ(r.status, 1);
 
-  // Blank fields read as 0: no atoms, no grid points, nothing to write.
+  // Blank fields read as 0, but a blank line 7 holds no total DOS.
   write_file(dir.file("DOSCAR"), std::string(8, '\n'));
   r = run_pdsplit(dir, {"-a"});
-  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "Error! DOSCAR line 7 holds 0 values, but a total-DOS line holds 2 "
+                   "(without spin) or 4 (with spin)\n");
+  EXPECT_EQ(r.status, 1);
   EXPECT_EQ(dir.entries(), std::vector<std::string>{"DOSCAR"});
 
   std::mt19937 rng(5);

@@ -44,9 +44,11 @@ inline constexpr std::string_view kNoDoscar =
 inline constexpr std::string_view kSystemName = "System name: ";
 inline constexpr std::string_view kNonSpin = "Calc. type: non-spin polarized";
 inline constexpr std::string_view kSpin = "Calc. type: spin polarized";
+inline constexpr std::string_view kNonCollinear = "Calc. type: non-collinear";
 inline constexpr std::string_view kLProjected = "LDOS type: l-projected";
 inline constexpr std::string_view kLmProjected = "LDOS type: l,m-projected";
 inline constexpr std::string_view kUnspecified = "LDOS type: Unspecified";
+inline constexpr std::string_view kNoProjection = "LDOS type: none";
 inline constexpr std::string_view kOrbitalsSpd = "Orbitals found: s p d";
 inline constexpr std::string_view kOrbitalsSpdf = "Orbitals found: s p d f";
 inline constexpr std::string_view kAtoms = "Number of atoms: ";
@@ -71,6 +73,11 @@ inline constexpr std::string_view kOverwritesInput =
     "Output file would overwrite DOSCAR";
 
 // Stops with a message.
+inline constexpr std::string_view kHeaderOnly =
+    "Error! DOSCAR holds only its header: VASP stopped before writing the "
+    "density of states";
+inline constexpr std::string_view kNoProjectedDos =
+    "Error! DOSCAR holds no projected DOS (VASP writes it only when LORBIT is set)";
 inline constexpr std::string_view kAllocInput = "Allocate input array failed!";
 inline constexpr std::string_view kAllocOutput =
     "Allocate output array failed!";

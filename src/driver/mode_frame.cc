@@ -91,6 +91,7 @@ void run_mode(Mode mode, std::span<const std::string> args, Console& console,
     output.report_to(&console, table_text_size(h.ngrid, h.ntcol));
     total_dos(args, shift, TDOS.get(), h.ngrid, h.ntcol, console, output);
   } else {
+    if (!h.projected) throw stop_with_message(std::string(text::kNoProjectedDos));
     auto LDOS = allocate({h.natom, h.ngrid, std::int64_t{h.npcol} + 1},
                          text::kAllocInput);
     // One atom's table is written straight from LDOS; only the sums need
@@ -99,7 +100,8 @@ void run_mode(Mode mode, std::span<const std::string> args, Console& console,
     Array DOS;
     if (sums)
       DOS = allocate({h.ngrid, std::int64_t{h.npcol} + 1}, text::kAllocOutput);
-    readdos(h.natom, LDOS.get(), h.ngrid, h.npcol, console, files, output.threads());
+    readdos(h.natom, LDOS.get(), h.ngrid, h.npcol, console, files, output.threads(), {},
+            h.wrapped);
     double shift = choose_shift(ARGV, h.efermi, console);
     Projected data{LDOS.get(), DOS.get(), h.natom, h.ngrid, h.npcol,
                    output.threads()};

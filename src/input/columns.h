@@ -14,4 +14,11 @@ namespace pdsplit {
 // without an E (such as "  0.4648-107").
 std::int32_t count_columns(std::string_view line);
 
+// The number of 12-column value fields from column 12 on, up to the first
+// that is cut short by the end of the line, holds no number, or holds one
+// without an exponent (in any spelling the field reader takes: E, e, D, d,
+// or a bare sign after the digits). For lines the letter count cannot
+// judge: exponents spelt otherwise, or more than 395 columns.
+std::int32_t count_value_fields(std::string_view line);
+
 }  // namespace pdsplit

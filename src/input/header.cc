@@ -42,26 +42,120 @@ double read_real(std::string_view line, std::int64_t line_number,
   return value;
 }
 
-// Prints the calculation kind and projection lines; false when the
-// projection is of no known kind.
-bool print_classification(Console& console, std::int32_t ntcol,
-                          std::int32_t npcol) {
-  if (ntcol != 2 && ntcol != 4) return true;
-  bool spin = ntcol == 4;
-  console.line(spin ? text::kSpin : text::kNonSpin);
-  // Values per line for s p d / s p d f, l- and l,m-projected; spin doubles.
-  int f = spin ? 2 : 1;
-  if (npcol == 3 * f || npcol == 4 * f) {
-    console.line(text::kLProjected);
-    console.line(npcol == 3 * f ? text::kOrbitalsSpd : text::kOrbitalsSpdf);
-  } else if (npcol == 9 * f || npcol == 16 * f) {
-    console.line(text::kLmProjected);
-    console.line(npcol == 9 * f ? text::kOrbitalsSpd : text::kOrbitalsSpdf);
-  } else {
-    console.line(text::kUnspecified);
-    return false;
+// What the value counts say about the run.
+struct Kind {
+  enum class Ldos { Known, None, Unspecified } ldos = Ldos::Unspecified;
+  bool lm = false;  // l,m- rather than l-projected
+  bool f = false;   // f orbitals present
+};
+
+// The projection of a file whose projected lines hold `npcol` values per
+// grid point; `per_orbital` values per orbital (1, 2 with spin, 4 for a
+// spin-orbit run).
+Kind projection_of(std::int32_t npcol, int per_orbital) {
+  Kind kind;
+  int orbitals = npcol % per_orbital == 0 ? npcol / per_orbital : 0;
+  if (orbitals == 3 || orbitals == 4) {
+    kind.ldos = Kind::Ldos::Known;
+    kind.f = orbitals == 4;
+  } else if (orbitals == 9 || orbitals == 16) {
+    kind.ldos = Kind::Ldos::Known;
+    kind.lm = true;
+    kind.f = orbitals == 16;
   }
-  return true;
+  return kind;
+}
+
+void print_kind(Console& console, const Header& h, const Kind& kind) {
+  console.line(h.noncollinear ? text::kNonCollinear : h.ntcol == 4 ? text::kSpin : text::kNonSpin);
+  switch (kind.ldos) {
+    case Kind::Ldos::None:
+      console.line(text::kNoProjection);
+      return;
+    case Kind::Ldos::Unspecified:
+      console.line(text::kUnspecified);
+      return;
+    case Kind::Ldos::Known:
+      console.line(kind.lm ? text::kLmProjected : text::kLProjected);
+      console.line(kind.f ? text::kOrbitalsSpdf : text::kOrbitalsSpd);
+      return;
+  }
+}
+
+bool is_number_field(std::string_view text) {
+  double value = 0;
+  return read_real_field(text, kEnergyDecimals, value);
+}
+
+[[noreturn]] void fail_header_only() {
+  throw stop_with_message(std::string(text::kHeaderOnly));
+}
+
+// The values of line 7, the first total-DOS line: 2 without spin, 4 with.
+// The letters E say it for the files VASP writes; files whose exponents are
+// spelt otherwise (e, D) or that hold an extra field have their value
+// fields counted.
+std::int32_t total_columns(std::string_view line) {
+  std::int32_t count = count_columns(line);
+  if (count == 2 || count == 4) return count;
+  std::int32_t fields = count_value_fields(line);
+  if (fields == 2 || fields == 4) return fields;
+  throw stop_with_message("Error! DOSCAR line 7 holds " + std::to_string(fields) +
+                          (fields == 1 ? " value" : " values") +
+                          ", but a total-DOS line holds 2 (without spin) or 4 (with spin)");
+}
+
+// The first projected line of a file whose known kinds its count misses:
+// a spin-orbit run's 12 or 36 values (beyond the 395 columns the count
+// sees), or 64 values on two lines, the second of them `next`.
+Kind read_noncollinear(std::string_view line, DoscarReader& doscar, Header& h) {
+  std::int32_t fields = count_value_fields(line);
+  if (fields != 12 && fields != kFirstLineValues) return {};
+  h.noncollinear = true;
+  h.npcol = fields;
+  std::string_view next;
+  if (fields == kFirstLineValues && doscar.next_line(next) &&
+      count_value_fields(next) == kContinuationValues && is_number_field(field_text(next, 0, 11))) {
+    h.npcol = kWrappedValues;
+    h.wrapped = true;
+  }
+  return projection_of(h.npcol, 4);
+}
+
+// Reads from the first projected line on: the kind of projection, or a
+// file that holds the total DOS alone (its projection flag is 0, or it ends
+// right after the total-DOS block).
+Kind read_projection(DoscarReader& doscar, Header& h, bool flag_zero) {
+  std::int64_t needed = header_lines_needed(h.ngrid);
+  std::string_view line;
+  // The first atom's header line (none to read when the total-DOS block is
+  // empty: line 7 stood for both), then its first value line.
+  bool atom_header = h.ngrid <= 0 || doscar.next_line(line);
+  if (!atom_header || !doscar.next_line(line)) {
+    h.projected = false;
+    return {Kind::Ldos::None};
+  }
+  h.npcol = count_columns(line);
+  // A file that needs more lines but ends here without a line feed was cut
+  // off inside this line, and a cut line gives a wrong count.
+  if (!doscar.line_complete() && doscar_lines_needed(h.natom, h.ngrid) > needed)
+    throw stop_with_message("Error! DOSCAR ends in the middle of line " +
+                            std::to_string(doscar.line_number()));
+  if (h.ntcol == 2 || h.ntcol == 4) {
+    Kind kind = projection_of(h.npcol, h.ntcol / 2);
+    if (kind.ldos == Kind::Ldos::Known) return kind;
+    if (h.ntcol == 2) {
+      std::string kept(line);  // the next line may move the reader's buffer
+      kind = read_noncollinear(kept, doscar, h);
+      if (kind.ldos == Kind::Ldos::Known) return kind;
+    }
+  }
+  if (flag_zero) {
+    h.projected = false;
+    h.npcol = 0;
+    return {Kind::Ldos::None};
+  }
+  return {};
 }
 
 void print_numbers(Console& console, const Header& h, const Summary& s) {
@@ -94,27 +188,38 @@ Header readheader(Console& console, Opener& files) {
   Summary s;
   std::string_view line = doscar.require_line(0);
   h.natom = read_int(line, 1, 0, 4);
+  // Columns 9-12: 0 when VASP wrote no projections.
+  std::int32_t flag = 1;
+  bool flag_zero = read_int_field(field_text(line, 8, 4), flag) && flag == 0;
   doscar.skip_lines(3, 0);
   line = doscar.require_line(0);
   s.system = std::string(trim_trailing_blanks(field_text(line, 0, 40)));
-  line = doscar.require_line(0);
+  // A run that stopped before writing any DOS leaves lines 1-5 or 1-6.
+  if (!doscar.next_line(line)) fail_header_only();
   s.emax = read_real(line, 6, 0, 16);
   s.emin = read_real(line, 6, 16, 16);
   h.ngrid = read_int(line, 6, 32, 5);
   h.efermi = read_real(line, 6, 37, 16);
+  if (!doscar.next_line(line)) fail_header_only();
 
   std::int64_t needed = header_lines_needed(h.ngrid);
-  h.ntcol = count_columns(doscar.require_line(needed));
-  doscar.skip_lines(h.ngrid, needed);
-  h.npcol = count_columns(doscar.require_line(needed));
-  // A file that needs more lines but ends here without a line feed was cut
-  // off inside this line, and a cut line gives a wrong count.
-  if (!doscar.line_complete() && doscar_lines_needed(h.natom, h.ngrid) > needed)
+  // Cut off inside line 7, the file cannot hold what its header promises
+  // (but for a total-DOS block of one line, which may end the file).
+  if (!doscar.line_complete() && h.ngrid != 1) fail_doscar_ends(7, needed);
+  h.ntcol = total_columns(line);
+  for (std::int64_t g = 1; g < extent(h.ngrid); ++g) line = doscar.require_line(needed);
+  // The last total-DOS line, when the file ends with it, must be whole.
+  bool total_whole = doscar.line_complete() ||
+                     static_cast<std::int64_t>(line.size()) >= value_line_width(h.ntcol);
+  std::int64_t total_end = doscar.line_number();
+  Kind kind = read_projection(doscar, h, flag_zero);
+  if (!h.projected && !total_whole && doscar.line_number() == total_end)
     throw stop_with_message("Error! DOSCAR ends in the middle of line " +
-                            std::to_string(doscar.line_number()));
+                            std::to_string(total_end));
 
   console.line(std::string(text::kSystemName) + s.system);
-  if (!print_classification(console, h.ntcol, h.npcol))
+  print_kind(console, h, kind);
+  if (kind.ldos == Kind::Ldos::Unspecified)
     throw Failure(Failure::Report::Nothing, kExitFailure, "unknown projection");
   print_numbers(console, h, s);
   return h;

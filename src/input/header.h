@@ -15,7 +15,10 @@ struct Header {
   std::int32_t natom = 0;  // atom blocks
   std::int32_t ngrid = 0;  // lines per block
   std::int32_t ntcol = 0;  // values per total-DOS line
-  std::int32_t npcol = 0;  // values per projected line
+  std::int32_t npcol = 0;  // values per projected line (per grid point)
+  bool noncollinear = false;  // a spin-orbit run: total, mx, my, mz per orbital
+  bool wrapped = false;       // each grid point on two lines (64 values)
+  bool projected = true;      // false when DOSCAR holds the total DOS alone
 };
 
 // Reads the header of DOSCAR, opened through `files`, and prints its

@@ -27,12 +27,13 @@ inline const double* atom_table(const double* LDOS, std::int32_t ngrid,
 
 // Fills all NATOM x NGRID x (NPCOL + 1) elements of LDOS from the atom
 // blocks of DOSCAR, opened through `files`, using up to `threads` threads,
-// then prints the closing line.
+// then prints the closing line. With `wrapped`, every grid point lies on
+// two lines (NPCOL is then 64; see doscar_layout.h).
 // Throws a Failure when DOSCAR cannot be read, ends early or holds a field
 // that is no number; with several faults, the first in the file is
 // reported, whatever the number of threads and however the file is cut.
 void readdos(std::int32_t natom, double* LDOS, std::int32_t ngrid,
              std::int32_t npcol, Console& console, Opener& files,
-             unsigned threads, const ChunkPlan& plan = {});
+             unsigned threads, const ChunkPlan& plan = {}, bool wrapped = false);
 
 }  // namespace pdsplit

@@ -6,6 +6,7 @@
 #include "base/failure.h"
 #include "base/text.h"
 #include "input/fast_fields.h"
+#include "input/doscar_layout.h"
 #include "input/field.h"
 
 namespace pdsplit {
@@ -28,6 +29,20 @@ void fail_not_a_number(std::int64_t line_number, std::size_t first_column,
                           ", columns " + std::to_string(first_column) + "-" +
                           std::to_string(last_column) + ": \"" +
                           field_for_message(text) + "\" is not a number");
+}
+
+void read_continuation_line(std::string_view line, std::int64_t line_number,
+                            bool complete, double* row) {
+  read_value_line(line, kContinuationValues, line_number, complete, row + kFirstLineValues + 1);
+  auto width = static_cast<std::size_t>(value_line_width(kContinuationValues));
+  if (line.size() <= width) return;
+  std::string_view rest = line.substr(width);
+  std::size_t last = rest.find_last_not_of(' ');
+  if (last == std::string_view::npos) return;
+  throw stop_with_message("Error! DOSCAR line " + std::to_string(line_number) + ", columns " +
+                          std::to_string(width + 1) + "-" + std::to_string(width + last + 1) +
+                          ": \"" + field_for_message(rest) +
+                          "\" follows the last value of a continued line");
 }
 
 void read_value_line(std::string_view line, std::int32_t k,

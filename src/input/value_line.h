@@ -24,6 +24,13 @@ constexpr std::int64_t value_line_width(std::int32_t k) {
 void read_value_line(std::string_view line, std::int32_t k,
                      std::int64_t line_number, bool complete, double* row);
 
+// Reads the second line of a wrapped grid point (see doscar_layout.h):
+// value 37 in the energy's 11-column form into row[37], values 38-64 into
+// row[38..64]. Missing fields read as 0, as on any line; anything but
+// blanks after the last field is an error naming the line and columns.
+void read_continuation_line(std::string_view line, std::int64_t line_number,
+                            bool complete, double* row);
+
 // Throws the Failure for a field that is no number: line, 1-based columns
 // and the field's text.
 [[noreturn]] void fail_not_a_number(std::int64_t line_number,
