@@ -26,95 +26,96 @@ bool begin_number(std::string_view text, std::size_t& pos, bool& negative) {
   return true;
 }
 
-// The mantissa of a real field as read so far: its significant digits
-// (leading zeros dropped), the first 19 of them also as an integer for the
-// fast conversion, and where the decimal point stood.
-class Mantissa {
+// Room for the significant digits of a field: on the stack, or for a
+// field of more than 64 characters on the heap.
+class DigitBuffer {
  public:
-  // Room for every digit of a field of `field_size` characters.
-  explicit Mantissa(std::size_t field_size) {
-    if (field_size > sizeof stack_digits_) {
-      heap_digits_.resize(field_size);
-      digits_ = heap_digits_.data();
+  explicit DigitBuffer(std::size_t field_size) {
+    if (field_size > sizeof stack_) {
+      heap_.resize(field_size);
+      data_ = heap_.data();
     }
   }
-  Mantissa(const Mantissa&) = delete;
-  Mantissa& operator=(const Mantissa&) = delete;
-
-  // Takes digits and one decimal point from text[pos..), blanks ignored;
-  // stops at the first other character.
-  void read(std::string_view text, std::size_t& pos) {
-    for (; pos < text.size(); ++pos) {
-      char c = text[pos];
-      if (c == ' ') continue;
-      if (is_digit(c)) {
-        take_digit(c);
-      } else if (c == '.' && !seen_point_) {
-        seen_point_ = true;
-      } else {
-        break;
-      }
-    }
-  }
-
-  bool any_digit() const { return any_digit_; }
-  bool seen_point() const { return seen_point_; }
-  long fraction_digits() const { return fraction_digits_; }
-
-  // The correctly rounded double of the digits x 10^exp10.
-  double value(long exp10, bool negative) const {
-    if (count_ == 0) return negative ? -0.0 : 0.0;
-    if (count_ <= 19 && first19_ <= (std::uint64_t{1} << 53) &&
-        exp10 >= -kMaxExactPower && exp10 <= kMaxExactPower) {
-      double m = static_cast<double>(first19_);
-      double v = exp10 >= 0 ? m * kExactPowers[exp10] : m / kExactPowers[-exp10];
-      return negative ? -v : v;
-    }
-    return exact_value(exp10, negative);
-  }
+  DigitBuffer(const DigitBuffer&) = delete;
+  DigitBuffer& operator=(const DigitBuffer&) = delete;
+  char* data() { return data_; }
 
  private:
-  void take_digit(char c) {
-    any_digit_ = true;
-    if (seen_point_) ++fraction_digits_;
-    if (count_ == 0 && c == '0') return;
-    if (count_ < 19) first19_ = first19_ * 10 + static_cast<unsigned>(c - '0');
-    digits_[count_++] = c;
-  }
+  char stack_[64];
+  std::string heap_;
+  char* data_ = stack_;
+};
 
-  // The value of digits the fast conversion cannot take, by the library's
-  // correctly rounded conversion of their text.
-  double exact_value(long exp10, bool negative) const {
-    char stack_text[96];
-    std::string heap_text;
-    char* text = stack_text;
-    if (count_ + 24 > sizeof stack_text) {
-      heap_text.resize(count_ + 24);
-      text = heap_text.data();
+// What the mantissa of a real field holds: how many significant digits
+// (leading zeros dropped; the digits themselves go to a DigitBuffer), the
+// first 19 of them as an integer for the fast conversion, and where the
+// decimal point stood.
+struct Mantissa {
+  std::size_t count = 0;
+  std::uint64_t first19 = 0;
+  bool any_digit = false, seen_point = false;
+  long fraction_digits = 0;  // digits after the point, zeros included
+};
+
+// Reads digits and one decimal point from text[pos..), blanks ignored,
+// up to the first other character; the significant digits go to `digits`.
+Mantissa read_mantissa(std::string_view text, std::size_t& pos, char* digits) {
+  Mantissa m;
+  for (; pos < text.size(); ++pos) {
+    char c = text[pos];
+    if (c == ' ') continue;
+    if (is_digit(c)) {
+      m.any_digit = true;
+      if (m.seen_point) ++m.fraction_digits;
+      if (m.count == 0 && c == '0') continue;
+      if (m.count < 19) m.first19 = m.first19 * 10 + static_cast<unsigned>(c - '0');
+      digits[m.count++] = c;
+    } else if (c == '.' && !m.seen_point) {
+      m.seen_point = true;
+    } else {
+      break;
     }
-    std::memcpy(text, digits_, count_);
-    char* end = text + count_;
-    *end++ = 'e';
-    end = std::to_chars(end, end + 22, exp10).ptr;
-    double v = 0;
-    auto [ptr, ec] = std::from_chars(text, end, v);
-    if (ec == std::errc::result_out_of_range) {
-      // The magnitude is either beyond the largest double or below half the
-      // smallest one; which one is told by where the decimal point falls.
-      long magnitude = exp10 + static_cast<long>(count_);
-      v = magnitude > 0 ? std::numeric_limits<double>::infinity() : 0.0;
-    }
+  }
+  return m;
+}
+
+// The exact value digits x 10^exp10, correctly rounded, by the library's
+// conversion of their text: for digits the fast conversion cannot take.
+double exact_decimal(std::string_view digits, long exp10, bool negative) {
+  char stack_text[96];
+  std::string heap_text;
+  char* text = stack_text;
+  if (digits.size() + 24 > sizeof stack_text) {
+    heap_text.resize(digits.size() + 24);
+    text = heap_text.data();
+  }
+  std::memcpy(text, digits.data(), digits.size());
+  char* end = text + digits.size();
+  *end++ = 'e';
+  end = std::to_chars(end, end + 22, exp10).ptr;
+  double v = 0;
+  auto [ptr, ec] = std::from_chars(text, end, v);
+  if (ec == std::errc::result_out_of_range) {
+    // The magnitude is either beyond the largest double or below half the
+    // smallest one; which one is told by where the decimal point falls.
+    long magnitude = exp10 + static_cast<long>(digits.size());
+    v = magnitude > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+  }
+  return negative ? -v : v;
+}
+
+// The correctly rounded double of the mantissa's digits x 10^exp10: one
+// exact multiplication or division while both are exact in a double.
+double decimal_value(const Mantissa& m, const char* digits, long exp10, bool negative) {
+  if (m.count == 0) return negative ? -0.0 : 0.0;
+  if (m.count <= 19 && m.first19 <= (std::uint64_t{1} << 53) && exp10 >= -kMaxExactPower &&
+      exp10 <= kMaxExactPower) {
+    double x = static_cast<double>(m.first19);
+    double v = exp10 >= 0 ? x * kExactPowers[exp10] : x / kExactPowers[-exp10];
     return negative ? -v : v;
   }
-
-  char stack_digits_[64];
-  std::string heap_digits_;
-  char* digits_ = stack_digits_;
-  std::size_t count_ = 0;
-  std::uint64_t first19_ = 0;
-  bool any_digit_ = false, seen_point_ = false;
-  long fraction_digits_ = 0;  // digits after the point, zeros included
-};
+  return exact_decimal(std::string_view(digits, m.count), exp10, negative);
+}
 
 // Reads the exponent that follows a mantissa at text[pos..), if any: a
 // letter and an optionally signed integer, or a bare sign and an integer,
@@ -211,14 +212,14 @@ bool read_real_field(std::string_view text, int implied_decimals,
     value = 0;
     return true;
   }
-  Mantissa mantissa(text.size());
-  mantissa.read(text, pos);
-  if (!mantissa.any_digit())
-    return !mantissa.seen_point() && read_special(text, pos, negative, value);
+  DigitBuffer digits(text.size());
+  Mantissa mantissa = read_mantissa(text, pos, digits.data());
+  if (!mantissa.any_digit)
+    return !mantissa.seen_point && read_special(text, pos, negative, value);
   long exponent = 0;
   if (!read_exponent(text, pos, exponent)) return false;
-  long exp10 = exponent - (mantissa.seen_point() ? mantissa.fraction_digits() : implied_decimals);
-  value = mantissa.value(exp10, negative);
+  long exp10 = exponent - (mantissa.seen_point ? mantissa.fraction_digits : implied_decimals);
+  value = decimal_value(mantissa, digits.data(), exp10, negative);
   return true;
 }
 
