@@ -94,7 +94,7 @@ Memory::~Memory() {
 Array::Array(std::initializer_list<std::int64_t> extents) {
   std::size_t count = 1;
   for (std::int64_t e : extents) {
-    std::size_t n = e > 0 ? static_cast<std::size_t>(e) : 0;
+    auto n = static_cast<std::size_t>(extent(e));
     if (n != 0 && count > SIZE_MAX / sizeof(double) / n) return;
     count *= n;
   }

@@ -8,6 +8,10 @@
 
 namespace pdsplit {
 
+// A count read from a file (a number of atoms, grid points, columns) as the
+// extent of an array or a loop: below zero counts as zero.
+inline std::int64_t extent(std::int64_t count) { return count > 0 ? count : 0; }
+
 // A block of `bytes` bytes (null data when the memory cannot be had).
 // Blocks of 256 KB and more lie on whole 2 MB huge pages where the system
 // offers them, and are only reserved until written (a header that

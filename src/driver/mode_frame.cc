@@ -105,7 +105,8 @@ void run_mode(Mode mode, std::span<const std::string> args, Console& console,
     double shift = choose_shift(ARGV, h.efermi, console);
     Projected data{LDOS.get(), DOS.get(), h.natom, h.ngrid, h.npcol,
                    output.threads()};
-    std::uint64_t tables = mode == Mode::AllAtoms && h.natom > 0 ? h.natom : 1;
+    std::uint64_t tables =
+        mode == Mode::AllAtoms ? std::max<std::uint64_t>(extent(h.natom), 1) : 1;
     output.report_to(&console, tables * table_text_size(h.ngrid, h.npcol));
     switch (mode) {
       case Mode::AllAtoms: all_atoms(args, shift, data, console, output); break;

@@ -4,13 +4,13 @@
 
 #include <cstdint>
 
+#include "base/array.h"
+
 namespace pdsplit {
 
 // The file every reader opens, in the current directory.
 inline constexpr const char* kDoscarPath = "DOSCAR";
 
-// A count from the header as an extent: below zero counts as zero.
-inline std::int64_t extent(std::int32_t count) { return count > 0 ? count : 0; }
 
 // Lines 1 .. the first projected line that the header reader needs.
 inline std::int64_t header_lines_needed(std::int32_t ngrid) {

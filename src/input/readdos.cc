@@ -14,10 +14,10 @@ void readdos(std::int32_t natom, double* LDOS, std::int32_t ngrid,
              std::int32_t npcol, Console& console, Opener& files,
              unsigned threads, const ChunkPlan& plan, bool wrapped) {
   // Every field of a line kept, however many there are.
-  DoscarReader doscar(static_cast<std::size_t>(value_line_width(npcol > 0 ? npcol : 0)));
+  DoscarReader doscar(static_cast<std::size_t>(value_line_width(static_cast<std::int32_t>(extent(npcol)))));
   doscar.open_again(files, kDoscarPath);
   std::int64_t needed = doscar_lines_needed(natom, ngrid, wrapped);
-  std::int64_t grid = ngrid > 0 ? ngrid : 0;
+  std::int64_t grid = extent(ngrid);
   doscar.skip_lines(6 + grid, needed);
   // After the total-DOS block each atom has a header line and the lines of
   // its NGRID grid points; line numbers alone say where a value line goes.
@@ -25,7 +25,7 @@ void readdos(std::int32_t natom, double* LDOS, std::int32_t ngrid,
   std::int64_t per_point = lines_per_point(wrapped);
   std::int64_t per_atom = per_point * grid + 1;
   std::int32_t first_values = wrapped ? kFirstLineValues : npcol;
-  std::size_t row_size = static_cast<std::size_t>(npcol > 0 ? npcol : 0) + 1;
+  std::size_t row_size = static_cast<std::size_t>(extent(npcol)) + 1;
   console.begin_phase("reading DOSCAR", doscar.size());
   for_each_line(doscar, needed, needed, threads,
                 [&](std::int64_t number, std::string_view line, bool complete) {

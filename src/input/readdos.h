@@ -15,8 +15,7 @@ namespace pdsplit {
 // table is thus what the table writer takes, and a file is read into it
 // front to back.
 inline std::size_t atom_table_size(std::int32_t ngrid, std::int32_t npcol) {
-  return static_cast<std::size_t>(ngrid > 0 ? ngrid : 0) *
-         (static_cast<std::size_t>(npcol > 0 ? npcol : 0) + 1);
+  return static_cast<std::size_t>(extent(ngrid)) * (static_cast<std::size_t>(extent(npcol)) + 1);
 }
 
 // The table of atom `atom` (1-based).

@@ -10,7 +10,7 @@ namespace pdsplit {
 void readtdos(double* TDOS, std::int32_t ngrid, std::int32_t ntcol,
               Console& console, Opener& files) {
   // Every field of a line kept, however many there are.
-  DoscarReader doscar(static_cast<std::size_t>(value_line_width(ntcol > 0 ? ntcol : 0)));
+  DoscarReader doscar(static_cast<std::size_t>(value_line_width(static_cast<std::int32_t>(extent(ntcol)))));
   doscar.open_again(files, kDoscarPath);
   std::int64_t needed = header_lines_needed(ngrid);
   doscar.skip_lines(6, needed);

@@ -36,12 +36,8 @@ char* Output::buffer(std::size_t size) {
 
 namespace {
 
-// A count as the header gives it (rows, values per row) as a size: below
-// zero counts as zero. The input layer's extent(), which this layer does
-// not see.
-std::size_t size_of(std::int32_t count) {
-  return count > 0 ? static_cast<std::size_t>(count) : 0;
-}
+// A count as the header gives it (rows, values per row) as a size.
+std::size_t size_of(std::int32_t count) { return static_cast<std::size_t>(extent(count)); }
 
 std::size_t line_size_of(std::int32_t k) {
   return kEnergyWidth + kValueWidth * size_of(k) + 1;
