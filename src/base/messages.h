@@ -30,6 +30,7 @@ inline constexpr std::string_view kHeadingList =
 
 // Progress lines.
 inline constexpr std::string_view kOpening = "Opening DOSCAR file...";
+inline constexpr std::string_view kFileRead = "File: ";
 inline constexpr std::string_view kClosing = "Closing DOSCAR file...";
 inline constexpr std::string_view kShifted = "Fermi level is shifted";
 inline constexpr std::string_view kNotShifted = "Fermi level is not shifted";

@@ -57,6 +57,19 @@ double choose_shift(std::string_view ARGV, double efermi, Console& console) {
   return efermi;
 }
 
+// Runs a reader of DOSCAR; when it fails, a file that is itself damaged (a
+// corrupt archive hands out garbage before its check fails) is reported as
+// the cause instead.
+template <class Read>
+auto read_checked(Opener& files, Read read) {
+  try {
+    return read();
+  } catch (const Failure&) {
+    files.check_whole(kDoscarPath);
+    throw;
+  }
+}
+
 void print_cpu_time(double seconds, Console& console) {
   char field[8];
   format_fixed3(seconds, sizeof field, field);
@@ -80,13 +93,13 @@ void run_mode(Mode mode, std::span<const std::string> args, Console& console,
               Opener& files, Output& output) {
   console.line(heading_of(mode));
   double start = cpu_time();
-  Header h = readheader(console, files);
+  Header h = read_checked(files, [&] { return readheader(console, files); });
   output.reading(files.identity(kDoscarPath));
   std::string ARGV = fixed_text(args[0], kOptionWidth);
 
   if (mode == Mode::Total) {
     auto TDOS = allocate({h.ngrid, std::int64_t{h.ntcol} + 1}, text::kAllocInput);
-    readtdos(TDOS.get(), h.ngrid, h.ntcol, console, files);
+    read_checked(files, [&] { readtdos(TDOS.get(), h.ngrid, h.ntcol, console, files); });
     double shift = choose_shift(ARGV, h.efermi, console);
     output.report_to(&console, table_text_size(h.ngrid, h.ntcol));
     total_dos(args, shift, TDOS.get(), h.ngrid, h.ntcol, console, output);
@@ -100,8 +113,10 @@ void run_mode(Mode mode, std::span<const std::string> args, Console& console,
     Array DOS;
     if (sums)
       DOS = allocate({h.ngrid, std::int64_t{h.npcol} + 1}, text::kAllocOutput);
-    readdos(h.natom, LDOS.get(), h.ngrid, h.npcol, console, files, output.threads(), {},
-            h.wrapped);
+    read_checked(files, [&] {
+      readdos(h.natom, LDOS.get(), h.ngrid, h.npcol, console, files, output.threads(), {},
+              h.wrapped);
+    });
     double shift = choose_shift(ARGV, h.efermi, console);
     Projected data{LDOS.get(), DOS.get(), h.natom, h.ngrid, h.npcol,
                    output.threads()};

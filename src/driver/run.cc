@@ -9,6 +9,7 @@
 #include "base/failure.h"
 #include "base/messages.h"
 #include "driver/mode_frame.h"
+#include "input/doscar_files.h"
 #include "input/header.h"
 #include "output/names.h"
 
@@ -18,9 +19,10 @@ namespace {
 
 // Big files take long enough that a user wants to see them move; the status
 // line is for a person at a terminal, never for pipes, files or CI logs.
+// A compressed file tells its size only once read: no status line.
 bool wants_status_line(std::FILE* err, Opener& files) {
   constexpr std::uint64_t kBigFile = std::uint64_t{64} << 20;
-  if (!::isatty(::fileno(err))) return false;
+  if (!::isatty(::fileno(err)) || files.name_of(kDoscarPath) != kDoscarPath) return false;
   Opened doscar = files.open(kDoscarPath);
   return doscar.source != nullptr && doscar.source->size().value_or(0) > kBigFile;
 }
@@ -67,7 +69,8 @@ void dispatch(std::span<const std::string> args, Console& console,
 }  // namespace
 
 int run(std::span<const std::string> args, std::FILE* out, std::FILE* err,
-        Disk& disk, Opener& files, unsigned threads) {
+        Disk& disk, Opener& disk_files, unsigned threads) {
+  DoscarFiles files(disk_files);
   Console console(out, wants_status_line(err, files) ? err : nullptr);
   Output output(disk, threads);
   print_banner(console);

@@ -183,6 +183,8 @@ Header readheader(Console& console, Opener& files) {
     throw Failure(Failure::Report::ConsoleLine, kExitFailure,
                   std::string(text::kNoDoscar));
   console.line(text::kOpening);
+  if (std::string name = files.name_of(kDoscarPath); name != kDoscarPath)
+    console.line(std::string(text::kFileRead) + name);
 
   Header h;
   Summary s;

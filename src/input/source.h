@@ -55,6 +55,12 @@ class Opener {
   // Which file `path` leads to, so that no table replaces it; unknown for
   // files that are not on a disk.
   virtual FileId identity(const std::string& path) { return file_id_of_target(path); }
+  // The name of the file that `path` opens, for the user.
+  virtual std::string name_of(const std::string& path) { return path; }
+  // After a reading failure: throws a Failure of its own when the file
+  // itself is damaged (a compressed file whose data is corrupt hands out
+  // garbage before its check fails), so that the user hears the cause.
+  virtual void check_whole(const std::string& path) { (void)path; }
 };
 
 // The real file system. Only regular files are opened: every reader of a
