@@ -333,6 +333,17 @@ TEST(Wrapped, ShortLinesReadTheirMissingValuesAsZeros) {
   });
 }
 
+// The first continuation line, which tells a wrapped file from one of 36
+// values a line, is read like any other.
+TEST(Wrapped, TheFirstContinuationLineIsReadLikeTheOthers) {
+  expect_short_lines_read_as_zeros({shorten(14, 11 + 12 * 5)});
+  expect_faults({
+      {append(14, " x"), {"-a"}, "Error! DOSCAR line 14, columns 336-337: \"x\"" + kFollows},
+      {append(14, "  0.1234E+01"), {"-a"},
+       "Error! DOSCAR line 14, columns 336-347: \"0.1234E+01\"" + kFollows},
+  });
+}
+
 TEST(Compressed, SpinOrbitFilesReadAsThePlainOnes) {
   struct Case {
     const char* npcol;
