@@ -45,23 +45,53 @@ std::vector<std::string> lines_of(const std::string& text) {
 Doscar parse(const std::string& text) {
   std::vector<std::string> lines = lines_of(text);
   Doscar d;
-  d.natom = std::atoi(lines[0].substr(0, 4).c_str());
-  std::string system = lines[4].substr(0, 40);
+  d.natom = std::atoi(lines.at(0).substr(0, 4).c_str());
+  // Columns 9-12 of line 1: 0 when VASP wrote no projections.
+  int flag = lines[0].size() >= 12 ? std::atoi(lines[0].substr(8, 4).c_str()) : 1;
+  std::string system = lines.at(4).substr(0, 40);
   d.system = system.substr(0, system.find_last_not_of(' ') + 1);
+  if (lines.size() < 7) {  // lines 1-5 or 1-6: no density of states
+    d.header_only = true;
+    return d;
+  }
   Row head = row_of(lines[5]);
   d.emax = head[0];
   d.emin = head[1];
   d.ngrid = static_cast<int>(head[2]);
   d.efermi = head[3];
   std::size_t at = 6;
-  for (int g = 0; g < d.ngrid; ++g) d.total.push_back(row_of(lines[at++]));
+  for (int g = 0; g < d.ngrid; ++g) d.total.push_back(row_of(lines.at(at++)));
   d.ntcol = static_cast<int>(d.total[0].size()) - 1;
+  // Atom blocks only when the flag allows them and the first atom's first
+  // value line is there; whatever follows otherwise (a molecular-dynamics
+  // run's further blocks) is not read.
+  std::size_t first = at + 1;
+  d.projected = flag != 0 && lines.size() > first;
+  if (!d.projected) return d;
+  std::size_t probe = row_of(lines[first]).size();
+  // 36 values on the first line and two lines per grid point: a spin-orbit
+  // run's 64 values, wrapped (the second line holds value 37 in the
+  // energy's form, then 27 values).
+  auto grid = static_cast<std::size_t>(d.ngrid);
+  std::size_t wrapped_lines = 6 + grid + static_cast<std::size_t>(d.natom) * (2 * grid + 1);
+  d.wrapped = d.ntcol == 2 && probe == 37 && lines.size() >= wrapped_lines;
+  d.npcol = d.wrapped ? 64 : static_cast<int>(probe) - 1;
+  d.noncollinear = d.ntcol == 2 && (d.npcol == 12 || d.npcol == 36 || d.npcol == 64);
   for (int k = 0; k < d.natom; ++k) {
     ++at;  // atom header line
     d.atoms.emplace_back();
-    for (int g = 0; g < d.ngrid; ++g) d.atoms.back().push_back(row_of(lines[at++]));
+    for (int g = 0; g < d.ngrid; ++g) {
+      Row row = row_of(lines.at(at++));
+      if (d.wrapped) {
+        Row rest = row_of(lines.at(at++));
+        // A short first line still puts value 37 in its place.
+        row.resize(37, 0.0);
+        row.insert(row.end(), rest.begin(), rest.end());
+      }
+      row.resize(static_cast<std::size_t>(d.npcol) + 1, 0.0);
+      d.atoms.back().push_back(row);
+    }
   }
-  d.npcol = d.natom > 0 ? static_cast<int>(d.atoms[0][0].size()) - 1 : 0;
   return d;
 }
 
@@ -135,10 +165,16 @@ std::string banner() {
 std::string summary(const Doscar& d) {
   std::string s = " Opening DOSCAR file...\n System name: " + d.system + "\n";
   bool spin = d.ntcol == 4;
-  s += spin ? " Calc. type: spin polarized\n" : " Calc. type: non-spin polarized\n";
-  int base = spin ? d.npcol / 2 : d.npcol;
-  s += (base == 3 || base == 4) ? " LDOS type: l-projected\n" : " LDOS type: l,m-projected\n";
-  s += (base == 3 || base == 9) ? " Orbitals found: s p d\n" : " Orbitals found: s p d f\n";
+  s += d.noncollinear ? " Calc. type: non-collinear\n"
+       : spin         ? " Calc. type: spin polarized\n"
+                      : " Calc. type: non-spin polarized\n";
+  if (!d.projected) {
+    s += " LDOS type: none\n";
+  } else {
+    int base = d.npcol / (d.noncollinear ? 4 : spin ? 2 : 1);
+    s += (base == 3 || base == 4) ? " LDOS type: l-projected\n" : " LDOS type: l,m-projected\n";
+    s += (base == 3 || base == 9) ? " Orbitals found: s p d\n" : " Orbitals found: s p d f\n";
+  }
   char buf[64];
   std::snprintf(buf, sizeof buf, " Number of atoms: %4d\n", d.natom);
   s += buf;

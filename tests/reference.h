@@ -1,6 +1,11 @@
 // An independent, deliberately plain model of what pdsplit should print and
 // write, used to build expectations without calling the code under test:
 // DOSCAR parsed by whitespace tokens and strtod, numbers formatted by printf.
+// It knows every kind of file VASP writes: with or without spin, spin-orbit
+// (four values per orbital, 64 of them wrapped over two lines per grid
+// point), the total DOS alone (projection flag 0, molecular-dynamics files
+// with further blocks, files that end after the total-DOS block) and files
+// that hold only their header.
 #pragma once
 
 #include <string>
@@ -14,11 +19,17 @@ struct Doscar {
   int natom = 0, ngrid = 0, ntcol = 0, npcol = 0;
   double emax = 0, emin = 0, efermi = 0;
   std::string system;             // columns 1-40 of line 5, trailing blanks cut
+  bool header_only = false;       // the file ends with line 5 or 6
+  bool projected = false;         // atom blocks follow the total DOS
+  bool noncollinear = false;      // total, mx, my, mz per orbital
+  bool wrapped = false;           // each grid point of an atom on two lines
   std::vector<Row> total;         // ngrid rows
-  std::vector<std::vector<Row>> atoms;  // natom blocks of ngrid rows
+  std::vector<std::vector<Row>> atoms;  // natom blocks of ngrid rows (none
+                                        // without projections)
 };
 
-// Parses a well-formed DOSCAR (as the generator writes it).
+// Parses a well-formed DOSCAR (as the generator writes it). A value line
+// shorter than the first one of its block has zeros for its missing values.
 Doscar parse(const std::string& text);
 
 // printf-based table forms.
