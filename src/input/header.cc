@@ -82,11 +82,6 @@ void print_kind(Console& console, const Header& h, const Kind& kind) {
   }
 }
 
-bool is_number_field(std::string_view text) {
-  double value = 0;
-  return read_real_field(text, kEnergyDecimals, value);
-}
-
 [[noreturn]] void fail_header_only() {
   throw stop_with_message(std::string(text::kHeaderOnly));
 }
@@ -107,15 +102,20 @@ std::int32_t total_columns(std::string_view line) {
 
 // The first projected line of a file whose known kinds its count misses:
 // a spin-orbit run's 12 or 36 values (beyond the 395 columns the count
-// sees), or 64 values on two lines, the second of them `next`.
-Kind read_noncollinear(std::string_view line, DoscarReader& doscar, Header& h) {
+// sees), or 64 values on two lines. After a first line of 36 values, the
+// next line of a file of 36 holds 36 values again, or is the next atom's
+// header line (the same as line 6, `grid_line`); anything else continues a
+// wrapped grid point, even when damaged (a short or overlong continuation
+// is then reported where it is read).
+Kind read_noncollinear(std::string_view line, DoscarReader& doscar, Header& h,
+                       std::string_view grid_line) {
   std::int32_t fields = count_value_fields(line);
   if (fields != 12 && fields != kFirstLineValues) return {};
   h.noncollinear = true;
   h.npcol = fields;
   std::string_view next;
   if (fields == kFirstLineValues && doscar.next_line(next) &&
-      count_value_fields(next) == kContinuationValues && is_number_field(field_text(next, 0, 11))) {
+      count_value_fields(next) != kFirstLineValues && trim_trailing_blanks(next) != grid_line) {
     h.npcol = kWrappedValues;
     h.wrapped = true;
   }
@@ -125,7 +125,8 @@ Kind read_noncollinear(std::string_view line, DoscarReader& doscar, Header& h) {
 // Reads from the first projected line on: the kind of projection, or a
 // file that holds the total DOS alone (its projection flag is 0, or it ends
 // right after the total-DOS block).
-Kind read_projection(DoscarReader& doscar, Header& h, bool flag_zero) {
+Kind read_projection(DoscarReader& doscar, Header& h, bool flag_zero,
+                     std::string_view grid_line) {
   std::int64_t needed = header_lines_needed(h.ngrid);
   std::string_view line;
   // The first atom's header line (none to read when the total-DOS block is
@@ -146,7 +147,7 @@ Kind read_projection(DoscarReader& doscar, Header& h, bool flag_zero) {
     if (kind.ldos == Kind::Ldos::Known) return kind;
     if (h.ntcol == 2) {
       std::string kept(line);  // the next line may move the reader's buffer
-      kind = read_noncollinear(kept, doscar, h);
+      kind = read_noncollinear(kept, doscar, h, grid_line);
       if (kind.ldos == Kind::Ldos::Known) return kind;
     }
   }
@@ -198,6 +199,7 @@ Header readheader(Console& console, Opener& files) {
   s.system = std::string(trim_trailing_blanks(field_text(line, 0, 40)));
   // A run that stopped before writing any DOS leaves lines 1-5 or 1-6.
   if (!doscar.next_line(line)) fail_header_only();
+  std::string grid_line(trim_trailing_blanks(line));
   s.emax = read_real(line, 6, 0, 16);
   s.emin = read_real(line, 6, 16, 16);
   h.ngrid = read_int(line, 6, 32, 5);
@@ -214,7 +216,7 @@ Header readheader(Console& console, Opener& files) {
   bool total_whole = doscar.line_complete() ||
                      static_cast<std::int64_t>(line.size()) >= value_line_width(h.ntcol);
   std::int64_t total_end = doscar.line_number();
-  Kind kind = read_projection(doscar, h, flag_zero);
+  Kind kind = read_projection(doscar, h, flag_zero, grid_line);
   if (!h.projected && !total_whole && doscar.line_number() == total_end)
     throw stop_with_message("Error! DOSCAR ends in the middle of line " +
                             std::to_string(total_end));
