@@ -137,6 +137,13 @@ bool is_long_option(const std::string& argument) {
 
 }  // namespace
 
+std::vector<std::string> long_option_forms() {
+  std::vector<std::string> forms;
+  for (const ValueOption& option : kValueOptions) forms.emplace_back(option.form);
+  for (std::string_view flag : kFlags) forms.emplace_back(flag);
+  return forms;
+}
+
 CommandLine parse_command_line(std::span<const std::string> args) {
   CommandLine line;
   std::vector<std::string_view> seen;

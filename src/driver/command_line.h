@@ -11,6 +11,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "base/failure.h"
 #include "base/settings.h"
@@ -34,5 +35,9 @@ struct CommandLine {
 };
 
 CommandLine parse_command_line(std::span<const std::string> args);
+
+// Every long option in the form the usage shows it ("--doscar=PATH",
+// "--quiet"), in the parser's order.
+std::vector<std::string> long_option_forms();
 
 }  // namespace pdsplit
