@@ -94,7 +94,9 @@ void run_mode(Mode mode, std::span<const std::string> args, const Settings& sett
               Console& console, DoscarFiles& files, Output& output) {
   console.line(heading_of(mode));
   double start = cpu_time();
-  Header h = read_checked(files, [&] { return read_header(console, files, settings.doscar); });
+  Header h = read_checked(files, [&] { return read_header(console, files, settings); });
+  // The element sums will need the elements and the columns' meaning of
+  // their own: needs_of(settings, true).
   Beside beside = settle_header(h, settings, needs_of(settings), files.plain());
   read_checked(files, [&] { print_summary(console, h, beside.notes); });
   output.reading(files.identity(kDoscarPath));

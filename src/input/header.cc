@@ -193,9 +193,9 @@ void apply(const Kind& kind, Header& h) {
 
 }  // namespace
 
-Header read_header(Console& console, Opener& files, const std::optional<std::string>& given) {
+Header read_header(Console& console, Opener& files, const Settings& settings) {
   DoscarReader doscar;
-  if (given) {
+  if (const std::optional<std::string>& given = settings.doscar) {
     // Named by the user: its absence and its faults are told by its name.
     Opened opened = files.open(kDoscarPath);
     if (opened.source == nullptr && opened.error == ENOENT && !opened.refused)
@@ -210,7 +210,7 @@ Header read_header(Console& console, Opener& files, const std::optional<std::str
                   std::string(text::kNoDoscar));
   console.line(text::kOpening);
   if (std::string name = files.name_of(kDoscarPath); name != kDoscarPath)
-    console.line(std::string(text::kFileRead) + name);
+    console.line(std::string(text::kFileRead) + printable(name));
 
   Header h;
   std::string_view line = doscar.require_line(0);

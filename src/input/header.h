@@ -7,6 +7,7 @@
 #include <string>
 
 #include "base/console.h"
+#include "base/settings.h"
 #include "input/doscar_layout.h"
 #include "input/source.h"
 
@@ -46,12 +47,11 @@ struct SummaryNotes {
 Header readheader(Console& console, Opener& files);
 
 // The two halves of readheader. read_header prints the lines that open
-// DOSCAR and throws the Failures of reading; `given` is the path read as
-// DOSCAR when --doscar named it (its absence is reported by that name).
+// DOSCAR and throws the Failures of reading; a path given by --doscar in
+// `settings` is reported by that name when it is missing or unreadable.
 // print_summary prints the summary and throws the Failure of a projection
 // of no known kind (its report is the summary line that says so).
-Header read_header(Console& console, Opener& files,
-                   const std::optional<std::string>& given = {});
+Header read_header(Console& console, Opener& files, const Settings& settings = {});
 void print_summary(Console& console, const Header& h, const SummaryNotes& notes = {});
 
 // Whether the file's shape is the one two kinds of run share: 2 total-DOS
