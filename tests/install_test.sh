@@ -1,6 +1,7 @@
 #!/bin/sh
 # Installs into a scratch prefix, runs the installed binary on a generated
-# DOSCAR and checks the manual page renders without a warning.
+# DOSCAR, checks the manual page renders without a warning and the bash
+# completion is installed, parses and completes.
 #   install_test.sh BUILD_DIR DOSCAR_GEN
 set -eu
 build=$1
@@ -19,6 +20,24 @@ cd "$scratch/run"
 grep -q "D O N E! S U C C E S S F U L L Y" out.txt
 test "$(wc -l < iSUMDOS)" -eq 20
 "$scratch/prefix/bin/pdsplit" -h | grep -q "::: HELP :::"
+"$scratch/prefix/bin/pdsplit" --version | grep -qx "pdsplit [0-9]*\.[0-9]*\.[0-9]*"
+
+# The completion: where bash-completion looks for it, accepted by bash,
+# and completing the settings, the groupings and the modes.
+completion="$scratch/prefix/share/bash-completion/completions/pdsplit"
+test -f "$completion"
+bash -n "$completion"
+completes() {
+  # completes LINE EXPECTED: the completions of LINE, one a line, are EXPECTED.
+  got=$(bash -c '. "$1"; COMP_LINE=$2; COMP_POINT=${#2}; _pdsplit; printf "%s\n" "${COMPREPLY[@]}"' \
+        sh "$completion" "$1")
+  test "$got" = "$2" || { echo "completion of '$1': got '$got', expected '$2'"; exit 1; }
+}
+completes "pdsplit --qu" "--quiet"
+completes "pdsplit --orbitals=" "$(printf 'lm\nl\nd-split\nsum')"
+completes "pdsplit --quiet -fs" "$(printf -- '-fs1\n-fs2')"
+completes "pdsplit --efermi=1 --dos" "--doscar="
+completes "pdsplit --efermi=1 -t --" ""
 
 # The page must render cleanly: groff with all warnings, and mandoc's
 # linter where it is installed.

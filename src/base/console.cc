@@ -8,6 +8,7 @@ constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 }  // namespace
 
 void Console::line(std::string_view text) {
+  if (quiet_) return;
   end_phase();
   std::fputc(' ', out_);
   std::fwrite(text.data(), 1, text.size(), out_);
@@ -15,12 +16,14 @@ void Console::line(std::string_view text) {
 }
 
 void Console::raw(std::string_view text) {
+  if (quiet_) return;
   end_phase();
   std::fwrite(text.data(), 1, text.size(), out_);
   std::fputc('\n', out_);
 }
 
 void Console::empty() {
+  if (quiet_) return;
   end_phase();
   std::fputc('\n', out_);
 }

@@ -5,6 +5,9 @@
 // standard error (what is being done, how far, how fast), redrawn in place
 // and erased before the next console line, so that the console lines are
 // the same with or without it.
+//
+// A quiet console (--quiet) drops every line until it is made loud again,
+// as the driver does to report a failure.
 #pragma once
 
 #include <chrono>
@@ -27,6 +30,10 @@ class Console {
   void empty();
   void flush();
 
+  // While quiet, line, raw and empty print nothing.
+  void set_quiet(bool quiet) { quiet_ = quiet; }
+  bool quiet() const { return quiet_; }
+
   // A phase of `total` bytes begins; `advance` reports bytes done (from one
   // thread at a time); `end_phase` erases the status line. Without a status
   // stream all three do nothing.
@@ -40,6 +47,7 @@ class Console {
 
   std::FILE* out_;
   std::FILE* status_;
+  bool quiet_ = false;
   bool shown_ = false;
   std::string_view what_;
   std::uint64_t total_ = 0, done_ = 0;

@@ -42,6 +42,8 @@ inline constexpr std::string_view kCpuTimeLabel = " CPU time (s): ";
 // Header summary.
 inline constexpr std::string_view kNoDoscar =
     "Error! There is no DOSCAR in current directory";
+// Of a file the user named (--doscar=PATH): followed by PATH.
+inline constexpr std::string_view kNoFile = "Error! There is no ";
 inline constexpr std::string_view kSystemName = "System name: ";
 inline constexpr std::string_view kNonSpin = "Calc. type: non-spin polarized";
 inline constexpr std::string_view kSpin = "Calc. type: spin polarized";
@@ -56,6 +58,11 @@ inline constexpr std::string_view kAtoms = "Number of atoms: ";
 inline constexpr std::string_view kEnergyMin = "Energy min (eV): ";
 inline constexpr std::string_view kEnergyMax = "Energy max (eV): ";
 inline constexpr std::string_view kFermi = "Fermi level (eV): ";
+// After the Fermi energy given by --efermi: line 6's value, then ")".
+inline constexpr std::string_view kFermiGiven = "  (--efermi; DOSCAR: ";
+// The elements of a structure file: followed by the file's name, "): " and
+// the atoms of each element, as in "Elements (CONTCAR): Fe 1-12, O 13-30".
+inline constexpr std::string_view kElements = "Elements (";
 inline constexpr std::string_view kGridPoints = "Number of grid points:";
 
 // Error block and its messages.
@@ -111,5 +118,47 @@ inline constexpr std::array<std::string_view, 25> kHelp = {
     "   pdsplit -p 2 LDOS2             -> output is LDOS2",
     "PLEASE CONTACT ME IF THERE IS ANY PROBLEM.",
 };
+
+// --help: the whole usage, printed as it stands (no banner, no leading
+// blank).
+inline constexpr auto kUsage = std::to_array<std::string_view>({
+    "Usage: pdsplit [--setting ...] MODE [OPERANDS] [OUTPUT]",
+    "Splits the DOSCAR of a VASP run into plain-text density-of-states tables,",
+    "written to the current folder.",
+    "",
+    "Modes (an f before or after the letters, as in -ft or -tf, keeps the",
+    "energies as in DOSCAR; without it the Fermi level is shifted to 0):",
+    "  -t [OUTPUT]                  total DOS to iDOS or OUTPUT",
+    "  -p N [OUTPUT]                pro-DOS of atom N to iLDOSNNN or OUTPUTNNN",
+    "  -a [OUTPUT]                  pro-DOS of every atom: iLDOS001, iLDOS002, ...",
+    "  -s1 N1 N2 [OUTPUT]           pro-DOS summed over atoms N1 to N2 to iSUMDOS",
+    "  -s2 N1 N2 ... [OUTPUT]       pro-DOS summed over the atoms listed to iSUMDOS",
+    "  -h                           the help screen of the modes",
+    "",
+    "Settings, before the mode:",
+    "  --doscar=PATH                read PATH (plain, gzip, xz or bzip2) as DOSCAR",
+    "  --efermi=E                   shift by the Fermi energy E (eV), not DOSCAR's",
+    "  --structure=PATH             read the elements from a VASP 5 POSCAR/CONTCAR",
+    "  --noncollinear               16 values per atom line: s p d f, non-collinear",
+    "  --quiet                      print nothing on standard output unless it fails",
+    "  --help                       print this text",
+    "  --version                    print the version",
+    "Reserved, checked but without effect yet:",
+    "  --orbitals=lm|l|d-split|sum  group the orbital columns",
+    "  --header                     a first line naming the columns",
+    "  --down-negative              spin-down values below 0",
+    "  --window=EMIN:EMAX           energies from EMIN to EMAX (either may be empty)",
+    "  --moments                    band centre and width of each column",
+    "  --gaussian=WIDTH             smoothing by a Gaussian of WIDTH eV (above 0)",
+    "  --cumulative                 integrated columns",
+    "",
+    "Examples:",
+    "  pdsplit -p 2                            pro-DOS of atom 2 to iLDOS002",
+    "  pdsplit --doscar=run1/DOSCAR.gz -ft     total DOS of run1, written here",
+    "  pdsplit --quiet --efermi=5.1 -s2 3 4 O  atoms 3 and 4 summed to O, silently",
+    "",
+    "Exit status: 0 success, 1 failure, 2 command-line error.",
+    "The manual page, man pdsplit, tells the rest.",
+});
 
 }  // namespace pdsplit::text

@@ -6,6 +6,7 @@
 #include "driver/cpu_time.h"
 #include "base/failure.h"
 #include "base/messages.h"
+#include "input/beside_doscar.h"
 #include "input/header.h"
 #include "input/readdos.h"
 #include "input/readtdos.h"
@@ -89,11 +90,15 @@ bool mode_of_option(std::string_view option, Mode& mode) {
   return false;
 }
 
-void run_mode(Mode mode, std::span<const std::string> args, Console& console,
-              Opener& files, Output& output) {
+void run_mode(Mode mode, std::span<const std::string> args, const Settings& settings,
+              Console& console, DoscarFiles& files, Output& output) {
   console.line(heading_of(mode));
   double start = cpu_time();
-  Header h = read_checked(files, [&] { return readheader(console, files); });
+  Header h = read_checked(files, [&] { return read_header(console, files, settings); });
+  // The element sums will need the elements and the columns' meaning of
+  // their own: needs_of(settings, true).
+  Beside beside = settle_header(h, settings, needs_of(settings), files.plain());
+  read_checked(files, [&] { print_summary(console, h, beside.notes); });
   output.reading(files.identity(kDoscarPath));
   std::string ARGV = fixed_text(args[0], kOptionWidth);
 

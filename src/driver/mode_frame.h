@@ -7,7 +7,8 @@
 #include <string_view>
 
 #include "base/console.h"
-#include "input/source.h"
+#include "base/settings.h"
+#include "input/doscar_files.h"
 #include "output/writedos.h"
 
 namespace pdsplit {
@@ -18,9 +19,10 @@ enum class Mode { Total, AllAtoms, Atom, RangeSum, ListSum };
 // the option buffer holds them), or false when it selects none.
 bool mode_of_option(std::string_view option, Mode& mode);
 
-// Runs `mode` within the frame, reading DOSCAR through `files`. Throws a
-// Failure when the run ends early.
-void run_mode(Mode mode, std::span<const std::string> args, Console& console,
-              Opener& files, Output& output);
+// Runs `mode` within the frame, with `settings`, reading DOSCAR and the
+// files beside it through `files`; `args` begins with the mode option.
+// Throws a Failure when the run ends early.
+void run_mode(Mode mode, std::span<const std::string> args, const Settings& settings,
+              Console& console, DoscarFiles& files, Output& output);
 
 }  // namespace pdsplit

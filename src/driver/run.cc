@@ -8,6 +8,7 @@
 
 #include "base/failure.h"
 #include "base/messages.h"
+#include "driver/command_line.h"
 #include "driver/mode_frame.h"
 #include "input/doscar_files.h"
 #include "input/header.h"
@@ -20,9 +21,11 @@ namespace {
 // Big files take long enough that a user wants to see them move; the status
 // line is for a person at a terminal, never for pipes, files or CI logs.
 // A compressed file tells its size only once read: no status line.
-bool wants_status_line(std::FILE* err, Opener& files) {
+bool wants_status_line(std::FILE* err, DoscarFiles& files) {
   constexpr std::uint64_t kBigFile = std::uint64_t{64} << 20;
-  if (!::isatty(::fileno(err)) || files.name_of(kDoscarPath) != kDoscarPath) return false;
+  if (!::isatty(::fileno(err))) return false;
+  // DOSCAR's compressed names are known to be compressed without a look.
+  if (!files.given() && files.name_of(kDoscarPath) != kDoscarPath) return false;
   Opened doscar = files.open(kDoscarPath);
   return doscar.source != nullptr && doscar.source->size().value_or(0) > kBigFile;
 }
@@ -42,6 +45,14 @@ void print_help(Console& console) {
   console.empty();
 }
 
+// --help: the whole usage, lines as they stand.
+void print_usage(std::FILE* out) {
+  for (std::string_view line : text::kUsage) {
+    std::fwrite(line.data(), 1, line.size(), out);
+    std::fputc('\n', out);
+  }
+}
+
 void print_error_block(std::string_view message, Console& console) {
   console.line(text::kErrorHead);
   console.line(text::kNothingDone);
@@ -50,18 +61,21 @@ void print_error_block(std::string_view message, Console& console) {
   console.empty();
 }
 
-void dispatch(std::span<const std::string> args, Console& console,
-              Opener& files, Output& output) {
+// `args`: the mode option and what follows it.
+void dispatch(std::span<const std::string> args, const Settings& settings, Console& console,
+              DoscarFiles& files, Output& output) {
   if (args.empty()) throw error_block(std::string(text::kNoArgument));
   if (trim_trailing_blanks(fixed_text(args[0], 5)) == "-h") {
     if (args.size() != 1) throw error_block(std::string(text::kTooMany));
+    // Asked for, the help screen is no chatter: --quiet keeps it.
+    console.set_quiet(false);
     print_help(console);
     return;
   }
   Mode mode;
   if (!mode_of_option(args[0], mode))
     throw error_block(std::string(text::kWrongArgument));
-  run_mode(mode, args, console, files, output);
+  run_mode(mode, args, settings, console, files, output);
   console.line(text::kDone);
   console.empty();
 }
@@ -70,14 +84,33 @@ void dispatch(std::span<const std::string> args, Console& console,
 
 int run(std::span<const std::string> args, std::FILE* out, std::FILE* err,
         Disk& disk, Opener& disk_files, unsigned threads) {
-  DoscarFiles files(disk_files);
-  Console console(out, wants_status_line(err, files) ? err : nullptr);
+  CommandLine command = parse_command_line(args);
+  switch (command.request) {
+    case CommandLine::Request::Help:
+      print_usage(out);
+      return 0;
+    case CommandLine::Request::Version:
+      std::fputs("pdsplit " PDSPLIT_VERSION "\n", out);
+      return 0;
+    case CommandLine::Request::Run:
+      break;
+  }
+  const Settings& settings = command.settings;
+  DoscarFiles files(disk_files, settings.doscar);
+  // --quiet: no line on standard output, no status line, unless a failure
+  // is reported.
+  Console console(out, !settings.quiet && wants_status_line(err, files) ? err : nullptr);
+  console.set_quiet(settings.quiet);
   Output output(disk, threads);
   print_banner(console);
   try {
-    dispatch(args, console, files, output);
+    if (command.failure) throw *command.failure;
+    dispatch(command.rest, settings, console, files, output);
   } catch (const Failure& failure) {
     console.end_phase();
+    // Every report of a failure is printed as without --quiet.
+    bool quiet = console.quiet();
+    console.set_quiet(false);
     switch (failure.report()) {
       case Failure::Report::ErrorBlock:
         print_error_block(failure.text(), console);
@@ -93,6 +126,8 @@ int run(std::span<const std::string> args, std::FILE* out, std::FILE* err,
         std::fputc('\n', err);
         break;
       case Failure::Report::Nothing:
+        // Told by the last console line, which a quiet console dropped.
+        if (quiet) console.line(failure.text());
         break;
     }
     console.flush();

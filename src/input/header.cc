@@ -1,5 +1,7 @@
 #include "input/header.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <string>
 #include <string_view>
 
@@ -18,11 +20,6 @@ namespace pdsplit {
 namespace {
 
 constexpr int kHeaderRealDecimals = 8;
-
-struct Summary {
-  std::string system;
-  double emin = 0, emax = 0;
-};
 
 std::int32_t read_int(std::string_view line, std::int64_t line_number,
                       std::size_t first, std::size_t width) {
@@ -44,7 +41,8 @@ double read_real(std::string_view line, std::int64_t line_number,
 
 // What the value counts say about the run.
 struct Kind {
-  enum class Ldos { Known, None, Unspecified } ldos = Ldos::Unspecified;
+  using Ldos = Header::Ldos;
+  Ldos ldos = Ldos::Unspecified;
   bool lm = false;  // l,m- rather than l-projected
   bool f = false;   // f orbitals present
 };
@@ -66,9 +64,10 @@ Kind projection_of(std::int32_t npcol, int per_orbital) {
   return kind;
 }
 
-void print_kind(Console& console, const Header& h, const Kind& kind) {
-  console.line(h.noncollinear ? text::kNonCollinear : h.ntcol == 4 ? text::kSpin : text::kNonSpin);
-  switch (kind.ldos) {
+void print_kind(Console& console, const Header& h, const std::string& reason) {
+  std::string_view type = h.noncollinear ? text::kNonCollinear : h.ntcol == 4 ? text::kSpin : text::kNonSpin;
+  console.line(reason.empty() ? std::string(type) : std::string(type) + " " + reason);
+  switch (h.ldos) {
     case Kind::Ldos::None:
       console.line(text::kNoProjection);
       return;
@@ -76,8 +75,8 @@ void print_kind(Console& console, const Header& h, const Kind& kind) {
       console.line(text::kUnspecified);
       return;
     case Kind::Ldos::Known:
-      console.line(kind.lm ? text::kLmProjected : text::kLProjected);
-      console.line(kind.f ? text::kOrbitalsSpdf : text::kOrbitalsSpd);
+      console.line(h.lm ? text::kLmProjected : text::kLProjected);
+      console.line(h.f ? text::kOrbitalsSpdf : text::kOrbitalsSpd);
       return;
   }
 }
@@ -159,7 +158,7 @@ Kind read_projection(DoscarReader& doscar, Header& h, bool flag_zero,
   return {};
 }
 
-void print_numbers(Console& console, const Header& h, const Summary& s) {
+void print_numbers(Console& console, const Header& h, const SummaryNotes& notes) {
   char field[8];
   auto labelled_int = [&](std::string_view label, long long v, std::size_t w) {
     format_int(v, w, field);
@@ -170,25 +169,51 @@ void print_numbers(Console& console, const Header& h, const Summary& s) {
     console.line(std::string(label) + std::string(field, 8));
   };
   labelled_int(text::kAtoms, h.natom, 4);
-  labelled_real(text::kEnergyMin, s.emin);
-  labelled_real(text::kEnergyMax, s.emax);
-  labelled_real(text::kFermi, h.efermi);
+  if (!notes.elements.empty()) console.line(notes.elements);
+  labelled_real(text::kEnergyMin, h.emin);
+  labelled_real(text::kEnergyMax, h.emax);
+  if (notes.doscar_efermi) {
+    format_fixed3_signed(h.efermi, 8, field);
+    std::string used(field, 8);
+    format_fixed3_signed(*notes.doscar_efermi, 8, field);
+    std::string_view in_doscar(field, 8);
+    in_doscar.remove_prefix(std::min(in_doscar.find_first_not_of(' '), in_doscar.size()));
+    console.line(std::string(text::kFermi) + used + std::string(text::kFermiGiven) +
+                 std::string(in_doscar) + ")");
+  } else {
+    labelled_real(text::kFermi, h.efermi);
+  }
   labelled_int(text::kGridPoints, h.ngrid, 5);
+}
+
+void apply(const Kind& kind, Header& h) {
+  h.ldos = kind.ldos;
+  h.lm = kind.lm;
+  h.f = kind.f;
 }
 
 }  // namespace
 
-Header readheader(Console& console, Opener& files) {
+Header read_header(Console& console, Opener& files, const Settings& settings) {
   DoscarReader doscar;
+  if (const std::optional<std::string>& given = settings.doscar) {
+    // Named by the user: its absence and its faults are told by its name.
+    Opened opened = files.open(kDoscarPath);
+    if (opened.source == nullptr && opened.error == ENOENT && !opened.refused)
+      throw Failure(Failure::Report::ConsoleLine, kExitFailure,
+                    std::string(text::kNoFile) + printable(*given));
+    if (opened.source == nullptr)
+      throw stop_with_message("Error! Cannot read " + printable(*given) + ": " +
+                              describe_open_error(opened.error));
+  }
   if (!doscar.open(files, kDoscarPath))
     throw Failure(Failure::Report::ConsoleLine, kExitFailure,
                   std::string(text::kNoDoscar));
   console.line(text::kOpening);
   if (std::string name = files.name_of(kDoscarPath); name != kDoscarPath)
-    console.line(std::string(text::kFileRead) + name);
+    console.line(std::string(text::kFileRead) + printable(name));
 
   Header h;
-  Summary s;
   std::string_view line = doscar.require_line(0);
   h.natom = read_int(line, 1, 0, 4);
   // Columns 9-12: 0 when VASP wrote no projections.
@@ -196,12 +221,12 @@ Header readheader(Console& console, Opener& files) {
   bool flag_zero = read_int_field(field_text(line, 8, 4), flag) && flag == 0;
   doscar.skip_lines(3, 0);
   line = doscar.require_line(0);
-  s.system = std::string(trim_trailing_blanks(field_text(line, 0, 40)));
+  h.system = std::string(trim_trailing_blanks(field_text(line, 0, 40)));
   // A run that stopped before writing any DOS leaves lines 1-5 or 1-6.
   if (!doscar.next_line(line)) fail_header_only();
   std::string grid_line(trim_trailing_blanks(line));
-  s.emax = read_real(line, 6, 0, 16);
-  s.emin = read_real(line, 6, 16, 16);
+  h.emax = read_real(line, 6, 0, 16);
+  h.emin = read_real(line, 6, 16, 16);
   h.ngrid = read_int(line, 6, 32, 5);
   h.efermi = read_real(line, 6, 37, 16);
   if (!doscar.next_line(line)) fail_header_only();
@@ -221,12 +246,37 @@ Header readheader(Console& console, Opener& files) {
     throw stop_with_message("Error! DOSCAR ends in the middle of line " +
                             std::to_string(total_end));
 
-  console.line(std::string(text::kSystemName) + s.system);
-  print_kind(console, h, kind);
-  if (kind.ldos == Kind::Ldos::Unspecified)
-    throw Failure(Failure::Report::Nothing, kExitFailure, "unknown projection");
-  print_numbers(console, h, s);
+  apply(kind, h);
   return h;
+}
+
+void print_summary(Console& console, const Header& h, const SummaryNotes& notes) {
+  console.line(std::string(text::kSystemName) + h.system);
+  print_kind(console, h, notes.calc_type_reason);
+  // The line above has told it; a quiet console tells it by this text.
+  if (h.ldos == Kind::Ldos::Unspecified)
+    throw Failure(Failure::Report::Nothing, kExitFailure, std::string(text::kUnspecified));
+  print_numbers(console, h, notes);
+}
+
+Header readheader(Console& console, Opener& files) {
+  Header h = read_header(console, files);
+  print_summary(console, h);
+  return h;
+}
+
+bool noncollinear_or_lm(const Header& h) {
+  return !h.noncollinear && h.ntcol == 2 && h.npcol == 16 && h.ldos == Kind::Ldos::Known;
+}
+
+bool read_as_noncollinear(Header& h) {
+  if (h.noncollinear) return true;
+  if (h.ntcol == 4) return false;  // spin-polarised
+  if (h.ldos != Kind::Ldos::Known) return true;
+  if (!noncollinear_or_lm(h)) return false;
+  h.noncollinear = true;
+  apply(projection_of(h.npcol, 4), h);
+  return true;
 }
 
 }  // namespace pdsplit

@@ -1,0 +1,57 @@
+# Bash completion for pdsplit: the long options (settings) before the mode,
+# the values of --orbitals, file names for --doscar and --structure, then
+# the modes; after the mode, file names (the output name).
+#
+# Installed as share/bash-completion/completions/pdsplit; to try it by
+# hand: source tools/pdsplit-completion.bash
+
+_pdsplit() {
+  local settings="--doscar= --efermi= --structure= --noncollinear --quiet --help --version
+    --orbitals= --header --down-negative --window= --moments --gaussian= --cumulative"
+  local modes="-t -ft -tf -a -fa -af -p -fp -pf -s1 -fs1 -s1f -s2 -fs2 -s2f -h"
+  # Words as the user typed them: bash's own split cuts them at "=".
+  local line=${COMP_LINE:0:COMP_POINT}
+  local cur=${line##*[[:space:]]}
+  local -a words
+  read -r -a words <<< "${line%"$cur"}"
+  local i
+  COMPREPLY=()
+
+  # After the mode option: operands and an output name.
+  for ((i = 1; i < ${#words[@]}; i++)); do
+    case ${words[i]} in
+      --*) ;;
+      *)
+        COMPREPLY=($(compgen -f -- "$cur"))
+        return 0
+        ;;
+    esac
+  done
+
+  case $cur in
+    --orbitals=*)
+      COMPREPLY=($(compgen -P "--orbitals=" -W "lm l d-split sum" -- "${cur#--orbitals=}"))
+      ;;
+    --doscar=* | --structure=*)
+      COMPREPLY=($(compgen -P "${cur%%=*}=" -f -- "${cur#*=}"))
+      ;;
+    --*)
+      COMPREPLY=($(compgen -W "$settings" -- "$cur"))
+      ;;
+    *)
+      COMPREPLY=($(compgen -W "$modes $settings" -- "$cur"))
+      ;;
+  esac
+  # An option that takes a value is completed without a space after it.
+  if [[ ${#COMPREPLY[@]} -eq 1 && ${COMPREPLY[0]} == *= ]]; then
+    compopt -o nospace 2> /dev/null
+  fi
+  # Where bash splits words at "=", it replaces only the part after it.
+  if [[ $cur == *=* && $COMP_WORDBREAKS == *=* ]]; then
+    local before=${cur%=*}=
+    COMPREPLY=("${COMPREPLY[@]#"$before"}")
+  fi
+  return 0
+}
+
+complete -F _pdsplit pdsplit
