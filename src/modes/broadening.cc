@@ -28,26 +28,31 @@ struct Columns {
 };
 
 // Radius below the length: the weights as they are, reflection only near
-// the ends.
+// the ends. The kernel is symmetric, so each weight multiplies the sum of
+// its two points: w(0) x(i) + sum over k = 1 .. r of w(k) (x(i - k) + x(i + k)).
 void convolve_direct(const Columns& a, const GaussianKernel& kernel) {
   std::vector<double> w = gaussian_weights(kernel);
   auto r = static_cast<std::size_t>(kernel.radius);
   std::vector<double> acc(a.count);
   for (std::size_t i = 0; i < a.n; ++i) {
-    std::fill(acc.begin(), acc.end(), 0.0);
+    const double* centre = a.in + i * a.stride + a.first;
+    for (std::size_t c = 0; c < a.count; ++c) acc[c] = w[r] * centre[c];
     bool inside = i >= r && i + r < a.n;
-    for (std::size_t t = 0; t < w.size(); ++t) {
-      // Grid index i + k with k = t - r.
-      std::size_t j = inside ? i + t - r
-                             : reflect(static_cast<std::int64_t>(i) + static_cast<std::int64_t>(t) -
-                                           static_cast<std::int64_t>(r),
-                                       a.n);
-      const double* x = a.in + j * a.stride + a.first;
-      double wk = w[t];
-      for (std::size_t c = 0; c < a.count; ++c) acc[c] += wk * x[c];
+    for (std::size_t k = 1; k <= r; ++k) {
+      std::size_t below = i - k, above = i + k;  // used only inside
+      if (!inside) {
+        auto at = static_cast<std::int64_t>(i);
+        auto step = static_cast<std::int64_t>(k);
+        below = reflect(at - step, a.n);
+        above = reflect(at + step, a.n);
+      }
+      const double* x = a.in + below * a.stride + a.first;
+      const double* y = a.in + above * a.stride + a.first;
+      double wk = w[r + k];
+      for (std::size_t c = 0; c < a.count; ++c) acc[c] += wk * (x[c] + y[c]);
     }
-    double* y = a.out + i * a.stride + a.first;
-    for (std::size_t c = 0; c < a.count; ++c) y[c] = acc[c];
+    double* out = a.out + i * a.stride + a.first;
+    for (std::size_t c = 0; c < a.count; ++c) out[c] = acc[c];
   }
 }
 
@@ -142,11 +147,11 @@ Table broaden_table(TableView table, double s) {
   std::size_t n = table.rows(), width = table.width();
   for (std::size_t i = 0; i < n; ++i) out.row(i)[0] = table.energy(i);
   if (n < 2) {
-    std::copy(table.data, table.data + n * width, out.data.data());
+    std::copy(table.data, table.data + n * width, out.data());
     return out;
   }
   GaussianKernel kernel = gaussian_kernel(s, mean_grid_step(table));
-  convolve({table.data, out.data.data(), n, width, 1, width - 1}, kernel);
+  convolve({table.data, out.data(), n, width, 1, width - 1}, kernel);
   return out;
 }
 

@@ -7,8 +7,11 @@
 // extended beyond both ends of the grid by half-sample symmetric reflection
 // (index -1 reads 0, -2 reads 1, ..., n reads n - 1, n + 1 reads n - 2, and
 // so on, period 2n, as often as the radius needs), so every column keeps
-// its sum to rounding. Output row i is the sum over k = -r .. r, in that
-// order, of weight(k) times the extended column at i + k.
+// its sum to rounding. Output row i is the sum over k = -r .. r of
+// weight(k) times the extended column x at i + k, added as w(0) x(i), then
+// w(k) (x(i - k) + x(i + k)) for k = 1 .. r; when r reaches the length n,
+// the weights of each residue of k mod 2n are added first and the sum
+// runs over one period.
 #pragma once
 
 #include <cstddef>
