@@ -1,0 +1,78 @@
+// Moments of DOS columns and their running integral.
+//
+// E is the energy as read minus the Fermi energy (whatever the shift of the
+// written tables); rho a value column. Every integral is the trapezoid rule
+// over the rows of the table it is given (cut to the window beforehand), in
+// their order, in double precision: the sum over consecutive rows i, i+1 of
+// (e[i+1] - e[i]) * (f[i] + f[i+1]) / 2, added from the first pair on, with
+// the grid steps e[i+1] - e[i] taken from the energies as read.
+//
+//   integral  N = integral of rho dE
+//   filling   integral of rho dE over the segments whose two ends both have
+//             E < 0, divided by N (the segment that crosses 0, or ends on
+//             it, is left out)
+//   centre    c = integral of E rho dE / N
+//   width     w = sqrt(integral of (E - c)^2 rho dE / N)
+//   skewness  integral of (E - c)^3 rho dE / N / w^3
+//   kurtosis  integral of (E - c)^4 rho dE / N / w^4 (plain: 3 for a Gaussian)
+//
+// N <= 0 (or NaN) makes filling to kurtosis NaN; a width that is 0 or NaN
+// makes skewness and kurtosis NaN.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "modes/shape.h"
+#include "modes/table_view.h"
+
+namespace pdsplit {
+
+struct Moments {
+  double integral = 0;
+  double filling = 0;
+  double centre = 0;
+  double width = 0;
+  double skewness = 0;
+  double kurtosis = 0;
+};
+
+// The moments of rho over the points (energies[i], rho[i]) (same length).
+Moments moments(std::span<const double> energies, std::span<const double> rho, double efermi);
+
+// The moments of value column `column` (1..K) of `table`.
+Moments column_moments(TableView table, std::int32_t column, double efermi);
+
+struct NamedMoments {
+  std::string name;
+  Moments moments;
+};
+
+// One row per planned column of `table` (the table shape_table made with
+// `plan`: value column j + 1 is plan[j]), named after it; right after each
+// spin-down column that follows the spin-up column of the same group, one
+// more row of rho = up + down, named after the up column with "_up"
+// replaced by "_up+down" ("d_up+down"). Take the table before
+// --down-negative.
+std::vector<NamedMoments> table_moments(const ColumnPlan& plan, TableView table, double efermi);
+
+// A number as the moments table writes it: printf's "%.6f" (C locale), and
+// NaN of either sign as "nan".
+std::string format_moment(double x);
+
+// One line of the moments table, without line end: the name, then the six
+// numbers in the order above, separated by one blank.
+std::string format_moments_row(std::string_view name, const Moments& m);
+
+// The moments table's header line, without line end:
+// "# column integral filling centre width skewness kurtosis".
+std::string moments_header();
+
+// --cumulative: a table of the same energies in which each value column is
+// the running trapezoid integral of the column from the first row (0 there).
+Table running_integral(TableView table);
+
+}  // namespace pdsplit
