@@ -1,5 +1,6 @@
-// The frame every extraction runs in: heading, header, arrays, block
-// reading, Fermi shift, the mode's own work, processor time.
+// The frame every extraction runs in: heading, header, the mode made ready,
+// block reading (the projected modes at work on the blocks as they come),
+// Fermi shift, the mode's own finish, processor time.
 #pragma once
 
 #include <span>
@@ -7,6 +8,7 @@
 #include <string_view>
 
 #include "base/console.h"
+#include "input/readdos.h"
 #include "input/source.h"
 #include "output/writedos.h"
 
@@ -18,9 +20,9 @@ enum class Mode { Total, AllAtoms, Atom, RangeSum, ListSum };
 // the option buffer holds them), or false when it selects none.
 bool mode_of_option(std::string_view option, Mode& mode);
 
-// Runs `mode` within the frame, reading DOSCAR through `files`. Throws a
-// Failure when the run ends early.
+// Runs `mode` within the frame, reading DOSCAR through `files` as `plan`
+// says. Throws a Failure when the run ends early.
 void run_mode(Mode mode, std::span<const std::string> args, Console& console,
-              Opener& files, Output& output);
+              Opener& files, Output& output, const ReadPlan& plan = {});
 
 }  // namespace pdsplit
