@@ -125,12 +125,13 @@ class AtomJob final : public LineJob {
 
 // How many atoms the ring holds when the plan leaves it open: a few per
 // thread, so that every thread can read into one while others are taken,
-// and no more than kRingBytes allow (but two at least).
+// as many as kRingBytes hold (one at least: atoms larger than that are
+// read one at a time).
 unsigned ring_slots(const ReadPlan& plan, std::size_t table_size, unsigned threads) {
   if (plan.ring_slots > 0) return plan.ring_slots;
   std::size_t fit = kRingBytes / std::max<std::size_t>(table_size * sizeof(double), 1);
   std::size_t wanted = 2 * std::size_t{std::max(threads, 1u)} + 2;
-  return static_cast<unsigned>(std::clamp<std::size_t>(fit, 2, wanted));
+  return static_cast<unsigned>(std::clamp<std::size_t>(fit, 1, wanted));
 }
 
 }  // namespace

@@ -27,9 +27,9 @@ inline const double* atom_table(const double* LDOS, std::int32_t ngrid,
 }
 
 // How the atom blocks are read: how the file is cut for the threads, and
-// how many atoms the ring of tables holds at once (0: as many as fit in
-// kRingBytes, at least two, a few per thread). Tests cut finely and use
-// tiny rings.
+// how many atoms the ring of tables holds at once (0: a few per thread, as
+// many as fit in kRingBytes, at least one). Tests cut finely and use tiny
+// rings.
 struct ReadPlan {
   ChunkPlan chunks;
   unsigned ring_slots = 0;

@@ -57,7 +57,9 @@ class AllAtoms final : public ProjectedMode {
       return;
     }
     char* text = static_cast<char*>(buffer.data());
-    format_table(shift_, table, blocks_.ngrid, blocks_.npcol, text);
+    // A table worth several threads (atoms of a hundred thousand points)
+    // is shared out: the other readers may be waiting for its slot.
+    format_table(shift_, table, blocks_.ngrid, blocks_.npcol, text, blocks_.threads);
     tables_.write(index, name, text, size_);
     give_back(std::move(buffer));
   }

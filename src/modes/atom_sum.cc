@@ -1,7 +1,6 @@
 #include "modes/atom_sum.h"
 
 #include <algorithm>
-#include <cstring>
 #include <new>
 #include <string>
 
@@ -67,8 +66,8 @@ std::vector<AtomRange> AtomSum::wanted() const {
 }
 
 const double* AtomSum::held(std::int32_t atom) const {
-  for (const auto& [a, memory] : held_)
-    if (a == atom) return static_cast<const double*>(memory.data());
+  for (const auto& [a, copy] : held_)
+    if (a == atom) return copy.get();
   return nullptr;
 }
 
@@ -85,10 +84,9 @@ void AtomSum::take(std::int32_t atom, const double* table) {
   }
   add(ready_);
   if (list_.comes_from(atom, next_)) {
-    std::size_t bytes = rows_ * columns_ * sizeof(double);
-    Memory copy(bytes);
-    if (copy.data() == nullptr) throw std::bad_alloc();
-    std::memcpy(copy.data(), table, bytes);
+    std::size_t count = rows_ * columns_;
+    std::unique_ptr<double[]> copy(new double[std::max<std::size_t>(count, 1)]);
+    std::copy(table, table + count, copy.get());
     held_.emplace_back(atom, std::move(copy));
   }
   std::erase_if(held_, [&](const auto& entry) { return !list_.comes_from(entry.first, next_); });

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
@@ -68,7 +69,9 @@ class AtomSum {
   std::size_t columns_, rows_;
   Array sum_;
   std::size_t next_ = 0;  // the position in the list of the next atom to add
-  std::vector<std::pair<std::int32_t, Memory>> held_;
+  // Copies of atoms that came before their turn. Few and brief: on small
+  // pages, each costing no more than its size.
+  std::vector<std::pair<std::int32_t, std::unique_ptr<double[]>>> held_;
   std::vector<const double*> ready_;
 };
 
