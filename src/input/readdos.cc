@@ -24,8 +24,8 @@ struct AtomLines {
   AtomLines(std::int32_t ngrid, std::int32_t npcol, bool wrapped)
       : grid(extent(ngrid)),
         first_atom_line(7 + grid),
-        per_point(lines_per_point(wrapped)),
-        per_atom(per_point * grid + 1),
+        wrapped(wrapped),
+        per_atom(lines_per_point(wrapped) * grid + 1),
         first_values(wrapped ? kFirstLineValues : npcol),
         row_size(static_cast<std::size_t>(extent(npcol)) + 1) {}
 
@@ -33,8 +33,10 @@ struct AtomLines {
   // into the atom's table.
   void read(std::int64_t number, std::int64_t j, std::string_view line, bool complete,
             double* table) const {
-    double* row = table + static_cast<std::size_t>(j / per_point) * row_size;
-    if (j % per_point == 0)
+    // Grid points take one line, or two when wrapped.
+    std::int64_t point = wrapped ? j >> 1 : j;
+    double* row = table + static_cast<std::size_t>(point) * row_size;
+    if (!wrapped || (j & 1) == 0)
       read_value_line(line, first_values, number, complete, row);
     else
       read_continuation_line(line, number, complete, row);
@@ -42,7 +44,7 @@ struct AtomLines {
 
   std::int64_t grid;
   std::int64_t first_atom_line;
-  std::int64_t per_point;
+  bool wrapped;
   std::int64_t per_atom;  // lines, the header line included
   std::int32_t first_values;
   std::size_t row_size;
@@ -62,19 +64,28 @@ class AtomWorker final : public LineWorker {
     atom_ = -1;
     rank_ = -1;
     counted_ = 0;
+    next_ = -1;
   }
 
   void line(std::int64_t number, std::string_view text, bool complete) override {
-    std::int64_t offset = number - layout_.first_atom_line;
-    std::int64_t atom = offset / layout_.per_atom;
-    if (atom != atom_) enter(atom);
-    std::int64_t j = offset % layout_.per_atom - 1;
-    if (j >= 0) {
+    // Where the line lies: found from its number for a chunk's first line,
+    // then by counting, as lines come one after the other.
+    if (number != next_) {
+      std::int64_t offset = number - layout_.first_atom_line;
+      line_in_atom_ = offset % layout_.per_atom;
+      if (offset / layout_.per_atom != atom_) enter(offset / layout_.per_atom);
+    } else if (++line_in_atom_ == layout_.per_atom) {
+      line_in_atom_ = 0;
+      enter(atom_ + 1);
+    }
+    next_ = number + 1;
+    if (line_in_atom_ > 0) {  // not the atom's header line
       if (rank_ >= 0) {
-        layout_.read(number, j, text, complete, table_);
+        layout_.read(number, line_in_atom_ - 1, text, complete, table_);
       } else {
         // Any row will do: the values are checked and dropped.
-        layout_.read(number, j % layout_.per_point, text, complete, scratch_.data());
+        layout_.read(number, (line_in_atom_ - 1) & (layout_.wrapped ? 1 : 0), text, complete,
+                     scratch_.data());
       }
     }
     ++counted_;
@@ -106,6 +117,8 @@ class AtomWorker final : public LineWorker {
   std::int64_t rank_ = -1;   // of a wanted atom, else -1
   double* table_ = nullptr;  // its slot
   std::int64_t counted_ = 0;  // lines read and not yet counted in the ring
+  std::int64_t next_ = -1;    // the number of the line expected next
+  std::int64_t line_in_atom_ = 0;  // 0: the atom's header line
 };
 
 class AtomJob final : public LineJob {
