@@ -1,7 +1,10 @@
 #!/bin/sh
 # Benchmarks pdsplit on large generated DOSCARs against cat and cp of the
 # same file, measured in the same run (shared machines are noisy: the ratios
-# matter more than the seconds).
+# matter more than the seconds), with the peak resident memory of each
+# command against the bound the projected modes keep whatever the size of
+# the file: 64 MiB plus the tables they write (for -a, one table per
+# thread).
 #
 #   bench/run-bench.sh BUILD_DIR DATA_DIR [RUNS] [FIELDS]
 #
@@ -9,16 +12,21 @@
 # strtod, and the fast writers against printf, on that many random numbers
 # once, after the timings.
 #
-# DATA_DIR receives the reference files when they are absent:
-#   small/   64 atoms x 3001 points x 32 columns (about 76 MB)
-#   large/  640 atoms x 3001 points x 32 columns (about 760 MB)
+# DATA_DIR receives the reference files when they are absent, NATOM atoms
+# x 3001 points x 32 columns each, in DATA_DIR/atomsNATOM:
+#     64 atoms: about 76 MB      640 atoms: about 761 MB
+#   1600 atoms: about 1.9 GB    3200 atoms: about 3.8 GB
+# SIZES (e.g. SIZES="640 1600") picks some of them.
 set -eu
 build=$(cd "$1" && pwd)
 mkdir -p "$2"
 data=$(cd "$2" && pwd)
 runs=${3:-5}
 fields=${4:-}
+sizes=${SIZES:-64 640 1600 3200}
 measure="$build/bench/measure"
+threads=$(nproc)
+[ "$threads" -gt 8 ] && threads=8
 
 make_doscar() {  # folder natom
   if [ ! -f "$data/$1/DOSCAR" ]; then
@@ -27,31 +35,34 @@ make_doscar() {  # folder natom
     "$build/doscar_gen" --natom "$2" --ngrid 3001 --npcol 32 --seed 42 "$data/$1/DOSCAR"
   fi
 }
-make_doscar small 64
-make_doscar large 640
 
-row() {  # folder label command...
-  folder=$1; label=$2; shift 2
+# The text of one table: 3001 lines of 11 + 32 x 12 + 1 characters.
+table_mb=$(awk 'BEGIN { print 3001 * (11 + 32 * 12 + 1) / 1048576 }')
+
+row() {  # folder label cap_tables command...   (cap_tables: tables the bound allows, or -)
+  folder=$1; label=$2; tables=$3; shift 3
   set -- $("$measure" "$runs" "$data/$folder" "$@")
-  awk -v label="$label" -v t="$1" -v rss="$2" -v mb="$mb" -v cp="$cp_time" -v ldos="$ldos_mb" \
-    'BEGIN { printf "%-22s %9.1f %9.0f %8.2f %9.0f %9.0f\n", label, t * 1000, mb / t, t / cp, rss / 1024, 1.15 * ldos + 50 }'
+  awk -v label="$label" -v t="$1" -v rss="$2" -v mb="$mb" -v cp="$cp_time" \
+      -v tables="$tables" -v table_mb="$table_mb" \
+    'BEGIN { cap = tables == "-" ? "-" : sprintf("%.0f", 64 + tables * table_mb)
+             printf "%-22s %9.1f %9.0f %8.2f %9.1f %9s\n", label, t * 1000, mb / t, t / cp, rss / 1024, cap }'
 }
 
-for folder in small large; do
+for natom in $sizes; do
+  folder=atoms$natom
+  make_doscar "$folder" "$natom"
   doscar="$data/$folder/DOSCAR"
-  natom=$(head -c 4 "$doscar" | tr -d ' ')
   mb=$(awk -v b="$(wc -c < "$doscar")" 'BEGIN { print b / 1e6 }')
-  ldos_mb=$(awk -v n="$natom" 'BEGIN { print n * 3001 * 33 * 8 / 1048576 }')
   cp_time=$("$measure" "$runs" "$data/$folder" cp DOSCAR copy | cut -d' ' -f1)
   echo
-  echo "$folder: $natom atoms x 3001 points x 32 columns, $(printf '%.0f' "$mb") MB, $(nproc) cores"
+  echo "$natom atoms x 3001 points x 32 columns, $(printf '%.0f' "$mb") MB, $(nproc) cores"
   printf '%-22s %9s %9s %8s %9s %9s\n' "command" "ms" "MB/s" "x cp" "RSS MB" "RSS cap"
-  row "$folder" "cat DOSCAR" cat DOSCAR
-  row "$folder" "cp DOSCAR copy" cp DOSCAR copy
-  row "$folder" "pdsplit -t" "$build/pdsplit" -t
-  row "$folder" "pdsplit -p $natom" "$build/pdsplit" -p "$natom"
-  row "$folder" "pdsplit -s1 1 $natom" "$build/pdsplit" -s1 1 "$natom"
-  row "$folder" "pdsplit -a" "$build/pdsplit" -a
+  row "$folder" "cat DOSCAR" - cat DOSCAR
+  row "$folder" "cp DOSCAR copy" - cp DOSCAR copy
+  row "$folder" "pdsplit -t" - "$build/pdsplit" -t
+  row "$folder" "pdsplit -p $natom" 1 "$build/pdsplit" -p "$natom"
+  row "$folder" "pdsplit -s1 1 $natom" 1 "$build/pdsplit" -s1 1 "$natom"
+  row "$folder" "pdsplit -a" "$threads" "$build/pdsplit" -a
   rm -f "$data/$folder"/iLDOS* "$data/$folder"/iDOS "$data/$folder"/iSUMDOS "$data/$folder/copy"
 done
 

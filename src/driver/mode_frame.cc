@@ -1,6 +1,7 @@
 #include "driver/mode_frame.h"
 
 #include <array>
+#include <memory>
 
 #include "base/array.h"
 #include "driver/cpu_time.h"
@@ -47,15 +48,19 @@ Array allocate(std::initializer_list<std::int64_t> extents,
   return array;
 }
 
+// Whether the option asks for energies as they stand.
+bool unshifted(std::string_view ARGV) {
+  return trim_trailing_blanks(ARGV).find('f') != std::string_view::npos;
+}
+
 // The shift the writer subtracts: the Fermi energy, unless the option
 // asks for energies as they stand.
+double shift_of(std::string_view ARGV, double efermi) { return unshifted(ARGV) ? 0 : efermi; }
+
+// shift_of, and the console line that tells it.
 double choose_shift(std::string_view ARGV, double efermi, Console& console) {
-  if (trim_trailing_blanks(ARGV).find('f') != std::string_view::npos) {
-    console.line(text::kNotShifted);
-    return 0;
-  }
-  console.line(text::kShifted);
-  return efermi;
+  console.line(unshifted(ARGV) ? text::kNotShifted : text::kShifted);
+  return shift_of(ARGV, efermi);
 }
 
 // Runs a reader of DOSCAR; when it fails, a file that is itself damaged (a
@@ -91,7 +96,7 @@ bool mode_of_option(std::string_view option, Mode& mode) {
 }
 
 void run_mode(Mode mode, std::span<const std::string> args, const Settings& settings,
-              Console& console, DoscarFiles& files, Output& output) {
+              Console& console, DoscarFiles& files, Output& output, const ReadPlan& plan) {
   console.line(heading_of(mode));
   double start = cpu_time();
   Header h = read_checked(files, [&] { return read_header(console, files, settings); });
@@ -110,31 +115,27 @@ void run_mode(Mode mode, std::span<const std::string> args, const Settings& sett
     total_dos(args, shift, TDOS.get(), h.ngrid, h.ntcol, console, output);
   } else {
     if (!h.projected) throw stop_with_message(std::string(text::kNoProjectedDos));
-    auto LDOS = allocate({h.natom, h.ngrid, std::int64_t{h.npcol} + 1},
-                         text::kAllocInput);
-    // One atom's table is written straight from LDOS; only the sums need
-    // a table of their own.
-    bool sums = mode == Mode::RangeSum || mode == Mode::ListSum;
-    Array DOS;
-    if (sums)
-      DOS = allocate({h.ngrid, std::int64_t{h.npcol} + 1}, text::kAllocOutput);
+    // The mode is made before reading and takes the atom blocks it needs
+    // as they are read; its operands are reported after reading.
+    Projected blocks{h.natom, h.ngrid, h.npcol, output.threads()};
+    double shift = shift_of(ARGV, h.efermi);
+    std::unique_ptr<ProjectedMode> work;
+    switch (mode) {
+      case Mode::AllAtoms: work = all_atoms(args, shift, blocks, output); break;
+      case Mode::Atom: work = single_atom(args, shift, blocks); break;
+      case Mode::RangeSum: work = range_sum(args, shift, blocks); break;
+      case Mode::ListSum: work = list_sum(args, shift, blocks); break;
+      case Mode::Total: break;
+    }
     read_checked(files, [&] {
-      readdos(h.natom, LDOS.get(), h.ngrid, h.npcol, console, files, output.threads(), {},
-              h.wrapped);
+      read_atoms(h.natom, h.ngrid, h.npcol, h.wrapped, *work, console, files,
+                 output.threads(), plan);
     });
-    double shift = choose_shift(ARGV, h.efermi, console);
-    Projected data{LDOS.get(), DOS.get(), h.natom, h.ngrid, h.npcol,
-                   output.threads()};
+    choose_shift(ARGV, h.efermi, console);
     std::uint64_t tables =
         mode == Mode::AllAtoms ? std::max<std::uint64_t>(extent(h.natom), 1) : 1;
     output.report_to(&console, tables * table_text_size(h.ngrid, h.npcol));
-    switch (mode) {
-      case Mode::AllAtoms: all_atoms(args, shift, data, console, output); break;
-      case Mode::Atom: single_atom(args, shift, data, console, output); break;
-      case Mode::RangeSum: range_sum(args, shift, data, console, output); break;
-      case Mode::ListSum: list_sum(args, shift, data, console, output); break;
-      case Mode::Total: break;
-    }
+    work->finish(console, output);
   }
   print_cpu_time(cpu_time() - start, console);
 }

@@ -1,5 +1,6 @@
-// The frame every extraction runs in: heading, header, arrays, block
-// reading, Fermi shift, the mode's own work, processor time.
+// The frame every extraction runs in: heading, header, the mode made ready,
+// block reading (the projected modes at work on the blocks as they come),
+// Fermi shift, the mode's own finish, processor time.
 #pragma once
 
 #include <span>
@@ -9,6 +10,7 @@
 #include "base/console.h"
 #include "base/settings.h"
 #include "input/doscar_files.h"
+#include "input/readdos.h"
 #include "output/writedos.h"
 
 namespace pdsplit {
@@ -20,9 +22,9 @@ enum class Mode { Total, AllAtoms, Atom, RangeSum, ListSum };
 bool mode_of_option(std::string_view option, Mode& mode);
 
 // Runs `mode` within the frame, with `settings`, reading DOSCAR and the
-// files beside it through `files`; `args` begins with the mode option.
-// Throws a Failure when the run ends early.
+// files beside it through `files` as `plan` says; `args` begins with the
+// mode option. Throws a Failure when the run ends early.
 void run_mode(Mode mode, std::span<const std::string> args, const Settings& settings,
-              Console& console, DoscarFiles& files, Output& output);
+              Console& console, DoscarFiles& files, Output& output, const ReadPlan& plan = {});
 
 }  // namespace pdsplit

@@ -109,9 +109,8 @@ class ChunkText {
     return static_cast<std::int64_t>(ends_) + (size_ > 0 && data()[size_ - 1] != '\n');
   }
 
-  // Hands the lines, numbered from `first`, to `handle`, up to line `last`.
-  void handle_lines(std::int64_t first, std::int64_t last,
-                    const LineHandler& handle) const {
+  // Hands the lines, numbered from `first`, to `worker`, up to line `last`.
+  void handle_lines(std::int64_t first, std::int64_t last, LineWorker& worker) const {
     std::string_view text(data(), size_);
     const std::uint32_t* ends = line_ends_.data();
     std::size_t pos = 0;
@@ -120,12 +119,12 @@ class ChunkText {
       if (number > last) return;
       std::size_t stop = ends[k], len = stop - pos;
       if (len > 0 && text[stop - 1] == '\r') --len;
-      handle(number++, text.substr(pos, std::min(len, kept_)), true);
+      worker.line(number++, text.substr(pos, std::min(len, kept_)), true);
       pos = stop + 1;
     }
     // A last line without its line feed.
     if (pos < text.size() && number <= last)
-      handle(number, text.substr(pos, std::min(text.size() - pos, kept_)), false);
+      worker.line(number, text.substr(pos, std::min(text.size() - pos, kept_)), false);
   }
 
  private:
@@ -144,7 +143,7 @@ class ChunkText {
 // line; the last chunk still worth handling; the first failure in the file.
 class ChunkLedger {
  public:
-  explicit ChunkLedger(std::int64_t first_line) : first_line_{first_line} {}
+  ChunkLedger(std::int64_t first_line, LineJob& job) : first_line_{first_line}, job_(job) {}
 
   void counted(std::size_t chunk, std::int64_t lines) {
     std::lock_guard lock(mutex_);
@@ -170,9 +169,13 @@ class ChunkLedger {
   // Chunks after `chunk` need no handling: its lines reach the last one
   // wanted, or it failed.
   void last_needed(std::size_t chunk) {
-    std::lock_guard lock(mutex_);
-    if (chunk < last_needed_) last_needed_ = chunk;
-    changed_.notify_all();
+    {
+      std::lock_guard lock(mutex_);
+      if (chunk < last_needed_) last_needed_ = chunk;
+      changed_.notify_all();
+    }
+    // Outside the lock: workers waiting in the job need not know the ledger.
+    job_.needed_up_to(chunk);
   }
   bool needed(std::size_t chunk) {
     std::lock_guard lock(mutex_);
@@ -215,6 +218,7 @@ class ChunkLedger {
   std::size_t last_needed_ = static_cast<std::size_t>(-1);
   std::exception_ptr failure_;
   std::size_t failed_chunk_ = 0;
+  LineJob& job_;
 };
 
 // A chunk as read: its place in the file, the bytes read for it, and the
@@ -358,18 +362,28 @@ std::size_t ChunkReader::drop_skipped(char* data, std::size_t from, std::size_t 
 class LineRun {
  public:
   LineRun(ChunkReader& reader, ChunkLedger& ledger, std::int64_t last_line,
-          const LineHandler& handle, std::size_t kept)
-      : reader_(reader), ledger_(ledger), last_line_(last_line), handle_(handle),
+          LineJob& job, std::size_t kept)
+      : reader_(reader), ledger_(ledger), last_line_(last_line), job_(job),
         kept_(kept) {}
 
   // Works until no chunk is left; `report`, when given, hears the bytes
   // handled (by any thread) after each chunk.
   void work(const std::function<void(std::size_t)>& report) {
     ChunkText text(kept_);
+    std::unique_ptr<LineWorker> worker = job_.worker();
     while (std::optional<Chunk> chunk = reader_.next(text)) {
-      bool more = take(*chunk, text);
+      bool more = take(*chunk, text, *worker);
       if (report) report(static_cast<std::size_t>(bytes_done_.exchange(0)));
       if (!more) break;
+    }
+  }
+
+  // work() on a helper thread: a helper that cannot get the memory it
+  // needs leaves the chunks to the other threads.
+  void help() {
+    try {
+      work({});
+    } catch (const std::bad_alloc&) {
     }
   }
 
@@ -378,7 +392,7 @@ class LineRun {
 
  private:
   // Handles the chunk's lines; false when no chunk after it is needed.
-  bool take(const Chunk& chunk, ChunkText& text) {
+  bool take(const Chunk& chunk, ChunkText& text, LineWorker& worker) {
     std::int64_t lines = 0;
     bool counted = true;
     try {
@@ -393,7 +407,9 @@ class LineRun {
     if (!counted || first < 0) return false;
     bool handled = true;
     try {
-      text.handle_lines(first, last_line_, handle_);
+      worker.begin_chunk(chunk.index);
+      text.handle_lines(first, last_line_, worker);
+      worker.end_chunk();
     } catch (...) {
       handled = false;
       ledger_.failed(chunk.index, std::current_exception());
@@ -410,7 +426,7 @@ class LineRun {
   ChunkReader& reader_;
   ChunkLedger& ledger_;
   std::int64_t last_line_;
-  const LineHandler& handle_;
+  LineJob& job_;
   std::size_t kept_;
   std::atomic<std::uint64_t> bytes_done_{0};
 };
@@ -442,9 +458,32 @@ Cut cut_for(std::optional<std::uint64_t> remaining, unsigned threads, const Chun
 void run_on_threads(unsigned threads, LineRun& run,
                     const std::function<void(std::size_t)>& report) {
   std::vector<std::jthread> helpers =
-      start_threads(threads > 0 ? threads - 1 : 0, [&run](unsigned) { run.work({}); });
+      start_threads(threads > 0 ? threads - 1 : 0, [&run](unsigned) { run.help(); });
   run.work(report);
 }
+
+// A LineHandler as a job: every thread calls the one function.
+class HandlerJob final : public LineJob {
+ public:
+  explicit HandlerJob(const LineHandler& handle) : handle_(handle) {}
+  std::unique_ptr<LineWorker> worker() override { return std::make_unique<Worker>(handle_); }
+  void needed_up_to(std::size_t) override {}
+
+ private:
+  class Worker final : public LineWorker {
+   public:
+    explicit Worker(const LineHandler& handle) : handle_(handle) {}
+    void begin_chunk(std::size_t) override {}
+    void line(std::int64_t number, std::string_view text, bool complete) override {
+      handle_(number, text, complete);
+    }
+    void end_chunk() override {}
+
+   private:
+    const LineHandler& handle_;
+  };
+  const LineHandler& handle_;
+};
 
 }  // namespace
 
@@ -453,15 +492,23 @@ void for_each_line(DoscarReader& reader, std::int64_t last_line,
                    const LineHandler& handle,
                    const std::function<void(std::size_t)>& on_block,
                    const ChunkPlan& plan) {
+  HandlerJob job(handle);
+  for_each_line(reader, last_line, needed_lines, threads, job, on_block, plan);
+}
+
+void for_each_line(DoscarReader& reader, std::int64_t last_line,
+                   std::int64_t needed_lines, unsigned threads, LineJob& job,
+                   const std::function<void(std::size_t)>& on_block,
+                   const ChunkPlan& plan) {
   std::int64_t next = reader.line_number() + 1;
   if (next > last_line) return;
   DoscarReader::Rest rest = reader.hand_over();
   std::optional<std::uint64_t> remaining = rest.source.size();
   if (remaining) *remaining = *remaining > rest.offset ? *remaining - rest.offset : 0;
   Cut cut = cut_for(remaining, threads, plan);
-  ChunkLedger ledger(next);
+  ChunkLedger ledger(next, job);
   ChunkReader chunks(rest.source, rest.buffered, cut.chunk_size, reader.kept(), ledger);
-  LineRun run(chunks, ledger, last_line, handle, reader.kept());
+  LineRun run(chunks, ledger, last_line, job, reader.kept());
   run_on_threads(cut.threads, run, on_block);
   if (on_block) {
     if (std::uint64_t bytes = run.unreported()) on_block(static_cast<std::size_t>(bytes));

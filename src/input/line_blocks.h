@@ -2,8 +2,10 @@
 // numbers and the error a sequential read would give.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string_view>
 
 #include "base/parallel.h"
@@ -46,6 +48,40 @@ struct ChunkPlan {
 void for_each_line(DoscarReader& reader, std::int64_t last_line,
                    std::int64_t needed_lines, unsigned threads,
                    const LineHandler& handle,
+                   const std::function<void(std::size_t)>& on_block = {},
+                   const ChunkPlan& plan = {});
+
+// The lines of one thread, for handlers that keep state from line to line:
+// each thread that handles lines has a worker of its own, used on that
+// thread only. A chunk's lines come between begin_chunk and end_chunk,
+// in file order; chunks are numbered from 0 in file order.
+class LineWorker {
+ public:
+  virtual ~LineWorker() = default;
+  virtual void begin_chunk(std::size_t chunk) = 0;
+  // As LineHandler; may throw a Failure, which ends the chunk.
+  virtual void line(std::int64_t number, std::string_view text, bool complete) = 0;
+  // Every line of the chunk that was wanted has been handled.
+  virtual void end_chunk() = 0;
+};
+
+// A handling of lines by workers.
+class LineJob {
+ public:
+  virtual ~LineJob() = default;
+  // A worker for the calling thread.
+  virtual std::unique_ptr<LineWorker> worker() = 0;
+  // No chunk after `chunk` is needed any more: a fault was found in it,
+  // or it holds the last line wanted. A worker of a later chunk that waits
+  // for something may give up (throw anything: the chunk's outcome no
+  // longer counts). Called on any thread, possibly more than once.
+  virtual void needed_up_to(std::size_t chunk) = 0;
+};
+
+// for_each_line with the lines of each thread handed to a worker of its
+// own; the same order, faults and end-of-file failure.
+void for_each_line(DoscarReader& reader, std::int64_t last_line,
+                   std::int64_t needed_lines, unsigned threads, LineJob& job,
                    const std::function<void(std::size_t)>& on_block = {},
                    const ChunkPlan& plan = {});
 

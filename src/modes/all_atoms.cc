@@ -1,32 +1,112 @@
-#include "modes/errors.h"
+#include <cerrno>
+#include <exception>
+#include <mutex>
+#include <vector>
+
+#include "base/array.h"
+#include "base/failure.h"
 #include "base/messages.h"
-#include "input/readdos.h"
+#include "modes/errors.h"
 #include "modes/modes.h"
 #include "output/names.h"
-#include "output/write_tables.h"
+#include "output/pending_tables.h"
 #include "output/writedos.h"
 
 namespace pdsplit {
 
+namespace {
 
-void all_atoms(Arguments args, double shift, const Projected& data,
-               Console& console, Output& output) {
+// The prefix of the tables' names, or the error block of the operands;
+// all but the checks that no table would replace DOSCAR.
+std::string prefix_operand(Arguments args) {
   if (args.size() >= 3) manarg();
-  std::string prefix =
-      args.size() == 2 ? given_name(args[1]) : std::string(kAtomPrefix);
-  for (std::int32_t i = 1; i <= data.natom; ++i)
-    refuse_overwriting_input(prefix + atom_suffix(i), output.input());
-  console.line(text::kCreatingFiles);
-  if (data.natom <= 0) return;
+  return args.size() == 2 ? given_name(args[1]) : std::string(kAtomPrefix);
+}
 
-  write_tables(
-      data.natom, table_text_size(data.ngrid, data.npcol),
-      [&](std::int32_t i) { return prefix + atom_suffix(i + 1); },
-      [&](std::int32_t i, char* out) {
-        format_table(shift, atom_table(data.LDOS, data.ngrid, data.npcol, i + 1),
-                     data.ngrid, data.npcol, out);
-      },
-      output);
+// Formats and writes each atom's table as soon as its block is read, on
+// the thread that completed it (so tables are formatted on every reading
+// thread at once), into a temporary file; all are put in place in order
+// once the whole file has been read without fault. After a table that
+// cannot be written, the later ones are no longer made: they would never
+// be put in place.
+class AllAtoms final : public ProjectedMode {
+ public:
+  AllAtoms(Arguments args, double shift, const Projected& blocks, Output& output)
+      : args_(args), shift_(shift), blocks_(blocks), tables_(output.disk()),
+        size_(table_text_size(blocks.ngrid, blocks.npcol)) {
+    try {
+      prefix_ = prefix_operand(args);
+    } catch (const Failure&) {
+      error_ = std::current_exception();  // reported after reading
+    }
+  }
+
+  std::vector<AtomRange> wanted() const override {
+    if (error_ != nullptr || blocks_.natom <= 0) return {};
+    return {{1, blocks_.natom}};
+  }
+  bool in_order() const override { return false; }
+
+  void take(std::int32_t atom, const double* table) override {
+    auto index = static_cast<std::size_t>(atom - 1);
+    if (tables_.failed_before(index)) return;
+    std::string name = prefix_ + atom_suffix(atom);
+    Memory buffer = take_buffer();
+    if (buffer.data() == nullptr) {
+      tables_.fail(index, name, ENOMEM);
+      return;
+    }
+    char* text = static_cast<char*>(buffer.data());
+    // A table worth several threads (atoms of a hundred thousand points)
+    // is shared out: the other readers may be waiting for its slot.
+    format_table(shift_, table, blocks_.ngrid, blocks_.npcol, text, blocks_.threads);
+    tables_.write(index, name, text, size_);
+    give_back(std::move(buffer));
+  }
+
+  void finish(Console& console, Output& output) override {
+    if (error_ != nullptr) std::rethrow_exception(error_);
+    for (std::int32_t i = 1; i <= blocks_.natom; ++i)
+      refuse_overwriting_input(prefix_ + atom_suffix(i), output.input());
+    console.line(text::kCreatingFiles);
+    if (blocks_.natom <= 0) return;
+    tables_.put_in_place(static_cast<std::size_t>(blocks_.natom), output);
+  }
+
+ private:
+  // A buffer for one table's text: one per thread that formats at once.
+  Memory take_buffer() {
+    {
+      std::lock_guard lock(mutex_);
+      if (!buffers_.empty()) {
+        Memory buffer = std::move(buffers_.back());
+        buffers_.pop_back();
+        return buffer;
+      }
+    }
+    return Memory(size_);
+  }
+  void give_back(Memory buffer) {
+    std::lock_guard lock(mutex_);
+    buffers_.push_back(std::move(buffer));
+  }
+
+  Arguments args_;
+  double shift_;
+  Projected blocks_;
+  PendingTables tables_;
+  std::size_t size_;
+  std::string prefix_;
+  std::exception_ptr error_;
+  std::mutex mutex_;
+  std::vector<Memory> buffers_;
+};
+
+}  // namespace
+
+std::unique_ptr<ProjectedMode> all_atoms(Arguments args, double shift,
+                                         const Projected& blocks, Output& output) {
+  return std::make_unique<AllAtoms>(args, shift, blocks, output);
 }
 
 }  // namespace pdsplit

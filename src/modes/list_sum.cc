@@ -1,16 +1,17 @@
 #include <vector>
 
-#include "modes/errors.h"
 #include "base/messages.h"
+#include "modes/errors.h"
 #include "modes/modes.h"
 #include "modes/operands.h"
+#include "modes/sum_mode.h"
 #include "output/names.h"
-#include "output/writedos.h"
 
 namespace pdsplit {
 
-void list_sum(Arguments args, double shift, const Projected& data,
-              Console& console, Output& output) {
+namespace {
+
+SumOperands list_operands(Arguments args, std::int32_t natom) {
   if (args.size() == 1) noatom();
   std::size_t operands = args.size() - 1;
   // An operand that gives no value leaves its entry at 0, which the range
@@ -29,14 +30,17 @@ void list_sum(Arguments args, double shift, const Projected& data,
   if (failed < operands && !named) wrongindex();
   if (named) N.pop_back();
   for (std::int32_t n : N)
-    if (n < 1 || n > data.natom) wrongindex();
+    if (n < 1 || n > natom) wrongindex();
   std::string FILENAME =
       named ? given_name(args.back()) : std::string(kSumName);
-  refuse_overwriting_input(FILENAME, output.input());
+  return {AtomList::list(std::move(N)), FILENAME};
+}
 
-  sum_atoms(data, N);
-  console.line(text::kCreatingFile);
-  writedos(FILENAME, shift, data.DOS, data.ngrid, data.npcol, output);
+}  // namespace
+
+std::unique_ptr<ProjectedMode> list_sum(Arguments args, double shift,
+                                        const Projected& blocks) {
+  return sum_mode([&] { return list_operands(args, blocks.natom); }, shift, blocks);
 }
 
 }  // namespace pdsplit

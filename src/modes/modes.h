@@ -1,17 +1,25 @@
-// The five extractions. Each runs after DOSCAR has been read into memory:
-// it checks its operands, names its output, fills the table and writes it.
-// `args` is the whole command line after the program name (args[0] is the
-// option); `shift` is what the writer subtracts from every energy.
+// The five extractions. `args` is the whole command line after the
+// program name (args[0] is the option); `shift` is what the writer
+// subtracts from every energy.
+//
+// The projected modes run alongside the reading of DOSCAR: made before it,
+// they take the atom blocks they need as they are read (AtomSink), then
+// finish once the whole file has been read without fault. What they keep
+// is decided from the operands before reading, silently; the operands are
+// checked and their errors reported only in finish, as if the file had
+// been read first. No table is put in place before finish.
 //
 // Tables are NGRID rows of K + 1 doubles, row after row: the energy, then
 // the K values of that grid point.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 
 #include "base/console.h"
+#include "input/atom_sink.h"
 #include "output/writedos.h"
 
 namespace pdsplit {
@@ -23,28 +31,28 @@ void total_dos(Arguments args, double shift, const double* TDOS,
                std::int32_t ngrid, std::int32_t ntcol, Console& console,
                Output& output);
 
-// The projected blocks of all atoms as read by readdos (one table per
-// atom), the threads the modes may use, and, for the sums, the output table
-// DOS (NGRID rows of NPCOL + 1).
+// The shape of the atom blocks, and the threads the modes may use.
 struct Projected {
-  const double* LDOS;
-  double* DOS;
   std::int32_t natom, ngrid, npcol;
   unsigned threads;
 };
 
-void single_atom(Arguments args, double shift, const Projected& data,
-                 Console& console, Output& output);
-void all_atoms(Arguments args, double shift, const Projected& data,
-               Console& console, Output& output);
-void range_sum(Arguments args, double shift, const Projected& data,
-               Console& console, Output& output);
-void list_sum(Arguments args, double shift, const Projected& data,
-              Console& console, Output& output);
+class ProjectedMode : public AtomSink {
+ public:
+  // After the whole file has been read without fault: checks the operands
+  // (throwing their error blocks), names the tables and puts them in place.
+  virtual void finish(Console& console, Output& output) = 0;
+};
 
-// Fills DOS with the energies of atom 1 and, in every value column, the
-// sum of the listed atoms (1-based), each sum starting from 0 and adding
-// the atoms in list order, in double precision.
-void sum_atoms(const Projected& data, std::span<const std::int32_t> atoms);
+// The modes, ready to read; they may throw the Failure of memory that
+// cannot be had for their tables.
+std::unique_ptr<ProjectedMode> single_atom(Arguments args, double shift,
+                                           const Projected& blocks);
+std::unique_ptr<ProjectedMode> all_atoms(Arguments args, double shift,
+                                         const Projected& blocks, Output& output);
+std::unique_ptr<ProjectedMode> range_sum(Arguments args, double shift,
+                                         const Projected& blocks);
+std::unique_ptr<ProjectedMode> list_sum(Arguments args, double shift,
+                                        const Projected& blocks);
 
 }  // namespace pdsplit

@@ -1,18 +1,18 @@
 #include <algorithm>
-#include <vector>
 
-#include "modes/errors.h"
 #include "base/failure.h"
 #include "base/messages.h"
+#include "modes/errors.h"
 #include "modes/modes.h"
 #include "modes/operands.h"
+#include "modes/sum_mode.h"
 #include "output/names.h"
-#include "output/writedos.h"
 
 namespace pdsplit {
 
-void range_sum(Arguments args, double shift, const Projected& data,
-               Console& console, Output& output) {
+namespace {
+
+SumOperands range_operands(Arguments args, std::int32_t natom) {
   if (args.size() == 1) noatom();
   if (args.size() == 2) throw error_block(std::string(text::kTooFew));
   if (args.size() >= 5) manarg();
@@ -22,17 +22,17 @@ void range_sum(Arguments args, double shift, const Projected& data,
     if (read_atom_number(ARGV, N[i]) == AtomRead::Error) wrongindex();
   }
   for (std::int32_t n : N)
-    if (n < 1 || n > data.natom) wrongindex();
+    if (n < 1 || n > natom) wrongindex();
   std::string FILENAME =
       args.size() == 4 ? given_name(args[3]) : std::string(kSumName);
-  refuse_overwriting_input(FILENAME, output.input());
+  return {AtomList::range(std::min(N[0], N[1]), std::max(N[0], N[1])), FILENAME};
+}
 
-  std::vector<std::int32_t> atoms;
-  for (std::int32_t a = std::min(N[0], N[1]); a <= std::max(N[0], N[1]); ++a)
-    atoms.push_back(a);
-  sum_atoms(data, atoms);
-  console.line(text::kCreatingFile);
-  writedos(FILENAME, shift, data.DOS, data.ngrid, data.npcol, output);
+}  // namespace
+
+std::unique_ptr<ProjectedMode> range_sum(Arguments args, double shift,
+                                         const Projected& blocks) {
+  return sum_mode([&] { return range_operands(args, blocks.natom); }, shift, blocks);
 }
 
 }  // namespace pdsplit

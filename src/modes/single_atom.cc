@@ -1,6 +1,11 @@
-#include "modes/errors.h"
+#include <cstring>
+#include <exception>
+
+#include "base/failure.h"
 #include "base/messages.h"
 #include "input/readdos.h"
+#include "modes/atom_sum.h"
+#include "modes/errors.h"
 #include "modes/modes.h"
 #include "modes/operands.h"
 #include "output/names.h"
@@ -8,23 +13,73 @@
 
 namespace pdsplit {
 
-void single_atom(Arguments args, double shift, const Projected& data,
-                 Console& console, Output& output) {
+namespace {
+
+struct AtomOperands {
+  std::int32_t atom = 0;
+  std::string name;
+};
+
+// The operands of -p, or their error block; all but the check that the
+// table would not replace DOSCAR.
+AtomOperands atom_operands(Arguments args, std::int32_t natom) {
   if (args.size() == 1) noatom();
   if (args.size() >= 4) manarg();
   std::int32_t N = 0;
   std::string ARGV = fixed_text(args[1], kOperandWidth);
   if (read_atom_number(ARGV, N) == AtomRead::Error) wrongindex();
-  if (N < 1 || N > data.natom) wrongindex();
+  if (N < 1 || N > natom) wrongindex();
   std::string SUFFIX = atom_suffix(N);
   std::string FILENAME = (args.size() == 3 ? given_name(args[2])
                                            : std::string(kAtomPrefix)) +
                          SUFFIX;
-  refuse_overwriting_input(FILENAME, output.input());
-  console.line(text::kCreatingFile);
-  // An atom's table in LDOS already has the writer's shape: no copy.
-  writedos(FILENAME, shift, atom_table(data.LDOS, data.ngrid, data.npcol, N),
-           data.ngrid, data.npcol, output);
+  return {N, FILENAME};
+}
+
+// Keeps the one atom's table.
+class SingleAtom final : public ProjectedMode {
+ public:
+  SingleAtom(Arguments args, double shift, const Projected& blocks)
+      : shift_(shift), blocks_(blocks) {
+    try {
+      operands_ = atom_operands(args, blocks.natom);
+    } catch (const Failure&) {
+      error_ = std::current_exception();  // reported after reading
+      return;
+    }
+    table_ = allocate({blocks.ngrid, std::int64_t{blocks.npcol} + 1}, text::kAllocInput);
+  }
+
+  std::vector<AtomRange> wanted() const override {
+    if (error_ != nullptr) return {};
+    return {{operands_.atom, operands_.atom}};
+  }
+  bool in_order() const override { return true; }
+  void take(std::int32_t, const double* table) override {
+    std::memcpy(table_.get(), table,
+                atom_table_size(blocks_.ngrid, blocks_.npcol) * sizeof(double));
+  }
+
+  void finish(Console& console, Output& output) override {
+    if (error_ != nullptr) std::rethrow_exception(error_);
+    refuse_overwriting_input(operands_.name, output.input());
+    console.line(text::kCreatingFile);
+    writedos(operands_.name, shift_, table_.get(), blocks_.ngrid, blocks_.npcol, output);
+  }
+
+ private:
+  double shift_;
+  Projected blocks_;
+  AtomOperands operands_;
+  std::exception_ptr error_;
+  Array table_;
+};
+
+}  // namespace
+
+std::unique_ptr<ProjectedMode> single_atom(Arguments args, double shift,
+                                           const Projected& blocks) {
+  return std::make_unique<SingleAtom>(args, shift, blocks);
 }
 
 }  // namespace pdsplit

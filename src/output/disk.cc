@@ -5,6 +5,8 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <mutex>
+#include <unordered_map>
 
 #include "output/interrupt.h"
 
@@ -17,13 +19,22 @@ class SystemDisk : public Disk {
   int create_new(const std::string& path) override {
     // Noted before it exists: an interruption right after the creation
     // must find it.
-    if (!note_pending_file(path.c_str()))
-      return path.size() >= kMaxPendingPath ? -ENAMETOOLONG : -EMFILE;
+    int error = 0;
+    PendingNote* note = note_pending_file(path.c_str(), error);
+    if (note == nullptr) return -error;
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) {
-      int error = errno;
-      forget_pending_file(path.c_str());
-      return -error;
+    error = errno;
+    end_pending_creation(note, fd >= 0);
+    if (fd < 0) return -error;
+    try {
+      std::lock_guard lock(mutex_);
+      notes_[path] = note;
+    } catch (...) {
+      // Without its note in the table the file could never be forgotten.
+      ::close(fd);
+      ::unlink(path.c_str());
+      forget_pending_file(note);
+      return -ENOMEM;
     }
     return fd;
   }
@@ -34,13 +45,29 @@ class SystemDisk : public Disk {
   int close(int fd) override { return ::close(fd) == 0 ? 0 : -errno; }
   int rename(const std::string& from, const std::string& to) override {
     if (std::rename(from.c_str(), to.c_str()) != 0) return -errno;
-    forget_pending_file(from.c_str());
+    forget(from);
     return 0;
   }
   int remove(const std::string& path) override {
-    forget_pending_file(path.c_str());
-    return ::unlink(path.c_str()) == 0 ? 0 : -errno;
+    // Removed first, forgotten after: an interruption in between must
+    // still find it.
+    int rc = ::unlink(path.c_str()) == 0 ? 0 : -errno;
+    forget(path);
+    return rc;
   }
+
+ private:
+  void forget(const std::string& path) {
+    std::lock_guard lock(mutex_);
+    auto it = notes_.find(path);
+    if (it == notes_.end()) return;
+    forget_pending_file(it->second);
+    notes_.erase(it);
+  }
+
+  // The note of every file created and not yet renamed or removed.
+  std::mutex mutex_;
+  std::unordered_map<std::string, PendingNote*> notes_;
 };
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
@@ -17,7 +18,7 @@ PendingFile::PendingFile(const std::string& target, Disk& disk)
       slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
   // Short names, so that a target near the length limit still has room;
   // the process id and a counter keep parallel runs apart.
-  static unsigned counter = 0;
+  static std::atomic<unsigned> counter{0};
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string name = folder + ".pdsplit-" + std::to_string(::getpid()) + "-" +
                        std::to_string(counter++) + ".tmp";
@@ -40,10 +41,17 @@ int PendingFile::write_all(const char* data, std::size_t size) {
   return 0;
 }
 
-void PendingFile::commit() {
+int PendingFile::close_early() {
   int fd = fd_;
   fd_ = -1;
-  if (int rc = disk_.close(fd); rc < 0) fail(-rc);
+  int rc = disk_.close(fd);
+  return rc < 0 ? -rc : 0;
+}
+
+void PendingFile::commit() {
+  if (fd_ >= 0) {
+    if (int error = close_early()) fail(error);
+  }
   if (int rc = disk_.rename(temp_, target_); rc < 0) fail(-rc);
   temp_.clear();
 }
@@ -55,12 +63,16 @@ void PendingFile::discard() {
   temp_.clear();
 }
 
-void PendingFile::fail(int error) {
-  discard();
+Failure cannot_write(const std::string& target, int error) {
   // A name may hold any byte but the slash and NUL: the message must stay
   // one line a terminal shows as it is.
-  throw stop_with_message("Error! Cannot write " + printable(target_) + ": " +
-                          std::strerror(error));
+  return stop_with_message("Error! Cannot write " + printable(target) + ": " +
+                           std::strerror(error));
+}
+
+void PendingFile::fail(int error) {
+  discard();
+  throw cannot_write(target_, error);
 }
 
 }  // namespace pdsplit

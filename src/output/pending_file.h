@@ -6,15 +6,19 @@
 
 #include <string>
 
+#include "base/failure.h"
 #include "output/disk.h"
 
 namespace pdsplit {
 
+// The Failure "Cannot write" for the file `target`, with the system's
+// reason for `error`.
+Failure cannot_write(const std::string& target, int error);
+
 class PendingFile {
  public:
-  // Creates the temporary file (on the main thread: the interruption
-  // cleanup relies on it). Throws the Failure for the target when it
-  // cannot be created.
+  // Creates the temporary file, on any thread. Throws the Failure for the
+  // target when it cannot be created.
   PendingFile(const std::string& target, Disk& disk);
   PendingFile(const PendingFile&) = delete;
   PendingFile& operator=(const PendingFile&) = delete;
@@ -29,7 +33,12 @@ class PendingFile {
     if (int error = write_all(data, size)) fail(error);
   }
 
-  // Closes the file and renames it to the target.
+  // Closes the file, which stays a temporary file until commit (a run
+  // may hold thousands of tables, more than it may keep open); 0, or the
+  // errno of the failure. Other threads may call it, once per file.
+  int close_early();
+
+  // Closes the file (unless closed early) and renames it to the target.
   void commit();
 
   // Removes the temporary file and throws the Failure "Cannot write" for

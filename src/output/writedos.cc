@@ -83,8 +83,8 @@ std::size_t table_text_size(std::int32_t ngrid, std::int32_t k) {
 }
 
 void format_table(double shift, const double* table, std::int32_t ngrid,
-                  std::int32_t k, char* out) {
-  format_rows(shift, table, k, 0, size_of(ngrid), out);
+                  std::int32_t k, char* out, unsigned threads) {
+  format_rows_split(shift, table, k, 0, size_of(ngrid), out, threads);
 }
 
 void writedos(const std::string& FILENAME, double shift, const double* table,

@@ -56,10 +56,11 @@ void writedos(const std::string& FILENAME, double shift, const double* table,
               std::int32_t ngrid, std::int32_t k, Output& output);
 
 // For callers that write many tables: the size of a table's text and the
-// text itself (single-threaded).
+// text itself, on up to `threads` threads (as many as the text is worth:
+// one for a table of a few MB).
 std::size_t table_text_size(std::int32_t ngrid, std::int32_t k);
 void format_table(double shift, const double* table, std::int32_t ngrid,
-                  std::int32_t k, char* out);
+                  std::int32_t k, char* out, unsigned threads = 1);
 
 // About how much table text a thread formats in a millisecond: with what a
 // thread costs to start (base/parallel.h), how many threads text is worth.
