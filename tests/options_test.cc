@@ -11,7 +11,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -126,11 +125,17 @@ TEST(Help, TheWholeUsageOnStandardOutputWithoutBanner) {
   for (const std::string& line : split_lines(kUsage)) EXPECT_LT(line.size(), 80u) << line;
 }
 
+std::string replace_all(std::string text, const std::string& from, const std::string& to) {
+  for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+  return text;
+}
+
 TEST(Help, EveryOptionIsInTheUsageTheManualTheReadmeAndTheCompletion) {
   std::string manual = source_file("doc/pdsplit.1"), readme = source_file("README.md"),
               completion = source_file("tools/pdsplit-completion.bash");
   // groff writes a hyphen of an option as \-.
-  std::string manual_text = std::regex_replace(manual, std::regex(R"(\\-)"), "-");
+  std::string manual_text = replace_all(manual, "\\-", "-");
   for (const std::string& form : pdsplit::long_option_forms()) {
     std::string name = form.substr(0, form.find('='));
     EXPECT_NE(kUsage.find("  " + form + " "), std::string::npos) << form;
@@ -140,27 +145,31 @@ TEST(Help, EveryOptionIsInTheUsageTheManualTheReadmeAndTheCompletion) {
               std::string::npos) << form;
   }
   // And the usage names no option the parser does not know.
-  std::smatch m;
-  std::string rest = kUsage;
-  while (std::regex_search(rest, m, std::regex(R"(--[a-z-]+)"))) {
-    if (m.str() == "--setting") {  // the usage's placeholder
-      rest = m.suffix();
-      continue;
-    }
+  for (std::size_t at = kUsage.find("--"); at != std::string::npos; at = kUsage.find("--", at)) {
+    std::size_t end = at + 2;
+    while (end < kUsage.size() && (std::islower(static_cast<unsigned char>(kUsage[end])) || kUsage[end] == '-')) ++end;
+    std::string option = kUsage.substr(at, end - at);
+    at = end;
+    if (option == "--setting" || option == "--") continue;  // the usage's placeholder
     Scratch dir;
-    RunResult r = run_pdsplit(dir, {m.str(), "-h"});
-    EXPECT_EQ(r.out.find("Wrong input argument(s)"), std::string::npos) << m.str();
-    rest = m.suffix();
+    RunResult r = run_pdsplit(dir, {option, "-h"});
+    EXPECT_EQ(r.out.find("Wrong input argument(s)"), std::string::npos) << option;
   }
-  for (std::string grouping : {"lm", "l", "d-split", "sum"})
-    EXPECT_TRUE(std::regex_search(completion, std::regex("[ \"]" + grouping + "[ \"]"))) << grouping;
+  for (std::string grouping : {"lm", "l", "d-split", "sum"}) {
+    bool found = false;
+    for (char before : {' ', '"'})
+      for (char after : {' ', '"'}) found |= completion.find(before + grouping + after) != std::string::npos;
+    EXPECT_TRUE(found) << grouping;
+  }
 }
 
 TEST(Version, OneLineWithTheProjectVersion) {
-  std::smatch m;
   std::string cmake = source_file("CMakeLists.txt");
-  ASSERT_TRUE(std::regex_search(cmake, m, std::regex(R"(project\(pdsplit VERSION ([0-9]+\.[0-9]+\.[0-9]+))")));
-  std::string version = m[1];
+  std::size_t at = cmake.find("project(pdsplit VERSION ");
+  ASSERT_NE(at, std::string::npos);
+  at += std::string("project(pdsplit VERSION ").size();
+  std::string version = cmake.substr(at, cmake.find_first_not_of("0123456789.", at) - at);
+  ASSERT_EQ(std::count(version.begin(), version.end(), '.'), 2) << version;
   Scratch dir;
   for (const Args& args : {Args{"--version"}, Args{"--version", "--help"}, Args{"--quiet", "--version", "-t"}}) {
     RunResult r = run_pdsplit(dir, args);
