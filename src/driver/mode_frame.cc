@@ -11,6 +11,7 @@
 #include "input/readdos.h"
 #include "input/readtdos.h"
 #include "modes/modes.h"
+#include "modes/table_options.h"
 #include "output/format.h"
 #include "output/names.h"
 
@@ -106,6 +107,8 @@ void run_mode(Mode mode, std::span<const std::string> args, const Settings& sett
     auto TDOS = allocate({h.ngrid, std::int64_t{h.ntcol} + 1}, text::kAllocInput);
     read_checked(files, [&] { readtdos(TDOS.get(), h.ngrid, h.ntcol, console, files); });
     double shift = choose_shift(ARGV, h.efermi, console);
+    output.transform(table_options(settings, h, ARGV.find('f') == std::string::npos,
+                                   mode == Mode::Total, console));
     output.report_to(&console, table_text_size(h.ngrid, h.ntcol));
     total_dos(args, shift, TDOS.get(), h.ngrid, h.ntcol, console, output);
   } else {
@@ -123,6 +126,8 @@ void run_mode(Mode mode, std::span<const std::string> args, const Settings& sett
               h.wrapped);
     });
     double shift = choose_shift(ARGV, h.efermi, console);
+    output.transform(table_options(settings, h, ARGV.find('f') == std::string::npos,
+                                   mode == Mode::Total, console));
     Projected data{LDOS.get(), DOS.get(), h.natom, h.ngrid, h.npcol,
                    output.threads()};
     std::uint64_t tables =

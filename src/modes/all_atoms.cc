@@ -18,6 +18,12 @@ void all_atoms(Arguments args, double shift, const Projected& data,
     refuse_overwriting_input(prefix + atom_suffix(i), output.input());
   console.line(text::kCreatingFiles);
   if (data.natom <= 0) return;
+  if (output.transform()) {  // reshaped tables: one after the other
+    for (std::int32_t i = 1; i <= data.natom; ++i)
+      writedos(prefix + atom_suffix(i), shift, atom_table(data.LDOS, data.ngrid, data.npcol, i),
+               data.ngrid, data.npcol, output);
+    return;
+  }
 
   write_tables(
       data.natom, table_text_size(data.ngrid, data.npcol),
