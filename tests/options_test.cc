@@ -640,7 +640,16 @@ TEST(InMemory, TheFilesBesideDoscarAreOpenedThroughTheSameOpener) {
   reference::Doscar d = reference::parse(doscar);
   auto tables = disk.files();
   ASSERT_EQ(tables.count("iSUMDOS"), 1u);
-  EXPECT_EQ(tables["iSUMDOS"], reference::table(reference::sum_atoms(d, {3, 1}), 1));
+  // --orbitals=l on an l-projected file: its columns, then the sum over s p d f
+  // of each component (total, mx, my, mz).
+  auto rows = reference::sum_atoms(d, {3, 1});
+  for (auto& row : rows) {
+    double total[4] = {0, 0, 0, 0};
+    for (int orbital = 0; orbital < 4; ++orbital)
+      for (int c = 0; c < 4; ++c) total[c] += row[1 + 4 * orbital + c];
+    row.insert(row.end(), total, total + 4);
+  }
+  EXPECT_EQ(tables["iSUMDOS"], reference::table(rows, 1));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "input/readdos.h"
 #include "input/readtdos.h"
 #include "modes/modes.h"
+#include "modes/table_options.h"
 #include "output/format.h"
 #include "output/names.h"
 
@@ -111,6 +112,8 @@ void run_mode(Mode mode, std::span<const std::string> args, const Settings& sett
     auto TDOS = allocate({h.ngrid, std::int64_t{h.ntcol} + 1}, text::kAllocInput);
     read_checked(files, [&] { readtdos(TDOS.get(), h.ngrid, h.ntcol, console, files); });
     double shift = choose_shift(ARGV, h.efermi, console);
+    output.transform(table_options(settings, h, ARGV.find('f') == std::string::npos,
+                                   mode == Mode::Total, console));
     output.report_to(&console, table_text_size(h.ngrid, h.ntcol));
     total_dos(args, shift, TDOS.get(), h.ngrid, h.ntcol, console, output);
   } else {
@@ -119,6 +122,10 @@ void run_mode(Mode mode, std::span<const std::string> args, const Settings& sett
     // as they are read; its operands are reported after reading.
     Projected blocks{h.natom, h.ngrid, h.npcol, output.threads()};
     double shift = shift_of(ARGV, h.efermi);
+    // What the options make of each table is known before the first is
+    // made: -a makes its tables while reading.
+    output.transform(table_options(settings, h, ARGV.find('f') == std::string::npos,
+                                   false, console));
     std::unique_ptr<ProjectedMode> work;
     switch (mode) {
       case Mode::AllAtoms: work = all_atoms(args, shift, blocks, output); break;

@@ -1,3 +1,4 @@
+#include <atomic>
 #include <cerrno>
 #include <exception>
 #include <mutex>
@@ -10,6 +11,7 @@
 #include "modes/modes.h"
 #include "output/names.h"
 #include "output/pending_tables.h"
+#include "output/table_transform.h"
 #include "output/writedos.h"
 
 namespace pdsplit {
@@ -33,7 +35,8 @@ class AllAtoms final : public ProjectedMode {
  public:
   AllAtoms(Arguments args, double shift, const Projected& blocks, Output& output)
       : args_(args), shift_(shift), blocks_(blocks), tables_(output.disk()),
-        size_(table_text_size(blocks.ngrid, blocks.npcol)) {
+        beside_(output.disk()), size_(table_text_size(blocks.ngrid, blocks.npcol)),
+        transform_(output.transform()) {
     try {
       prefix_ = prefix_operand(args);
     } catch (const Failure&) {
@@ -45,12 +48,15 @@ class AllAtoms final : public ProjectedMode {
     if (error_ != nullptr || blocks_.natom <= 0) return {};
     return {{1, blocks_.natom}};
   }
-  bool in_order() const override { return false; }
+  // Reshaped tables come in atom order, one at a time: what the options
+  // print of each (moments) appears in that order.
+  bool in_order() const override { return transform_ != nullptr; }
 
   void take(std::int32_t atom, const double* table) override {
     auto index = static_cast<std::size_t>(atom - 1);
     if (tables_.failed_before(index)) return;
     std::string name = prefix_ + atom_suffix(atom);
+    if (transform_ != nullptr) return take_reshaped(index, name, table);
     Memory buffer = take_buffer();
     if (buffer.data() == nullptr) {
       tables_.fail(index, name, ENOMEM);
@@ -71,9 +77,22 @@ class AllAtoms final : public ProjectedMode {
     console.line(text::kCreatingFiles);
     if (blocks_.natom <= 0) return;
     tables_.put_in_place(static_cast<std::size_t>(blocks_.natom), output);
+    if (beside_written_) beside_.put_in_place(static_cast<std::size_t>(blocks_.natom), output);
   }
 
  private:
+  // The table as the options make it, and the file beside it (moments).
+  void take_reshaped(std::size_t index, const std::string& name, const double* table) {
+    std::vector<TableFile> files =
+        transform_->files(name, shift_, table, blocks_.ngrid, blocks_.npcol);
+    if (files.empty()) return;
+    tables_.write(index, files[0].name, files[0].text.data(), files[0].text.size());
+    if (files.size() > 1) {
+      beside_.write(index, files[1].name, files[1].text.data(), files[1].text.size());
+      beside_written_ = true;
+    }
+  }
+
   // A buffer for one table's text: one per thread that formats at once.
   Memory take_buffer() {
     {
@@ -95,7 +114,10 @@ class AllAtoms final : public ProjectedMode {
   double shift_;
   Projected blocks_;
   PendingTables tables_;
+  PendingTables beside_;  // the files beside reshaped tables
   std::size_t size_;
+  TableTransform* transform_;
+  std::atomic<bool> beside_written_{false};
   std::string prefix_;
   std::exception_ptr error_;
   std::mutex mutex_;

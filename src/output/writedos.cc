@@ -89,6 +89,8 @@ void format_table(double shift, const double* table, std::int32_t ngrid,
 
 void writedos(const std::string& FILENAME, double shift, const double* table,
               std::int32_t ngrid, std::int32_t k, Output& output) {
+  if (TableTransform* t = output.transform())
+    return write_transformed(*t, FILENAME, shift, table, ngrid, k, output);
   PendingFile file(FILENAME, output.disk());
   auto rows = size_of(ngrid);
   std::size_t line_size = line_size_of(k);

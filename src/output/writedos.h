@@ -4,12 +4,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "base/array.h"
 #include "base/console.h"
 #include "base/file_id.h"
 #include "output/disk.h"
+#include "output/table_transform.h"
 
 namespace pdsplit {
 
@@ -36,6 +38,10 @@ class Output {
   }
   void written(std::size_t bytes);
 
+  // What turns each table into the files written for it (none: the table as it is).
+  void transform(std::unique_ptr<TableTransform> t) { transform_ = std::move(t); }
+  TableTransform* transform() const { return transform_.get(); }
+
  private:
   Disk& disk_;
   unsigned threads_;
@@ -44,6 +50,7 @@ class Output {
   Console* console_ = nullptr;
   std::uint64_t total_ = 0;
   bool reporting_ = false;
+  std::unique_ptr<TableTransform> transform_;
 };
 
 // Writes the table (NGRID rows of K + 1 doubles, one row after the other;
