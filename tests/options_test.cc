@@ -48,7 +48,7 @@ const std::string kUsage =
     "  --quiet                      print nothing on standard output unless it fails\n"
     "  --help                       print this text\n"
     "  --version                    print the version\n"
-    "Reserved, checked but without effect yet:\n"
+    "Tables:\n"
     "  --orbitals=lm|l|d-split|sum  group the orbital columns\n"
     "  --header                     a first line naming the columns\n"
     "  --down-negative              spin-down values below 0\n"

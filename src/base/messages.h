@@ -143,7 +143,7 @@ inline constexpr auto kUsage = std::to_array<std::string_view>({
     "  --quiet                      print nothing on standard output unless it fails",
     "  --help                       print this text",
     "  --version                    print the version",
-    "Reserved, checked but without effect yet:",
+    "Tables:",
     "  --orbitals=lm|l|d-split|sum  group the orbital columns",
     "  --header                     a first line naming the columns",
     "  --down-negative              spin-down values below 0",
