@@ -44,10 +44,12 @@ TEST(CommandLine, ModeArgumentsAreLeftAsTheyStand) {
 }
 
 TEST(CommandLine, EveryOptionIsKept) {
-  CommandLine line = parse({"--doscar=a b/DOSCAR.gz", "--structure=../POSCAR", "--efermi=-4.25",
-                            "--noncollinear", "--quiet", "--orbitals=d-split", "--header",
-                            "--down-negative", "--window=-10:2.5", "--moments", "--gaussian=0.05",
-                            "--cumulative", "-a"});
+  // The rest of the line is a view of the arguments: they must outlive it.
+  const Args args = {"--doscar=a b/DOSCAR.gz", "--structure=../POSCAR", "--efermi=-4.25",
+                     "--noncollinear", "--quiet", "--orbitals=d-split", "--header",
+                     "--down-negative", "--window=-10:2.5", "--moments", "--gaussian=0.05",
+                     "--cumulative", "-a"};
+  CommandLine line = parse(args);
   ASSERT_FALSE(line.failure) << line.failure->text();
   const pdsplit::Settings& s = line.settings;
   EXPECT_EQ(s.doscar, "a b/DOSCAR.gz");
