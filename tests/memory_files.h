@@ -5,6 +5,8 @@
 #pragma once
 
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <cerrno>
 #include <cstdint>
 #include <map>
@@ -74,6 +76,24 @@ class MemoryDisk : public pdsplit::Disk {
   std::map<std::string, std::string> files_;
   std::map<int, std::string> open_;
   int next_fd_ = 3;
+};
+
+// A console stream in memory for runs of run(): what the stream opened by
+// open() received, once close() is called.
+class Captured {
+ public:
+  std::FILE* open() { return file_ = ::open_memstream(&text_, &size_); }
+  std::string close() {
+    std::fclose(file_);
+    std::string text(text_, size_);
+    std::free(text_);
+    return text;
+  }
+
+ private:
+  std::FILE* file_ = nullptr;
+  char* text_ = nullptr;
+  std::size_t size_ = 0;
 };
 
 }  // namespace testing_support

@@ -601,23 +601,6 @@ TEST(ReservedOptions, AcceptedBeforeEveryMode) {
   }
 }
 
-// What a stream opened by open() received once close() is called.
-class Captured {
- public:
-  std::FILE* open() { return file_ = ::open_memstream(&text_, &size_); }
-  std::string close() {
-    std::fclose(file_);
-    std::string text(text_, size_);
-    std::free(text_);
-    return text;
-  }
-
- private:
-  std::FILE* file_ = nullptr;
-  char* text_ = nullptr;
-  std::size_t size_ = 0;
-};
-
 TEST(InMemory, TheFilesBesideDoscarAreOpenedThroughTheSameOpener) {
   MemoryFiles files;
   std::string doscar = generated(kShared);

@@ -42,23 +42,6 @@ std::string without_cpu_time(std::string text) {
   return text;
 }
 
-// What a stream opened by open() received once close() is called.
-class Captured {
- public:
-  std::FILE* open() { return file_ = ::open_memstream(&text_, &size_); }
-  std::string close() {
-    std::fclose(file_);
-    std::string text(text_, size_);
-    std::free(text_);
-    return text;
-  }
-
- private:
-  std::FILE* file_ = nullptr;
-  char* text_ = nullptr;
-  std::size_t size_ = 0;
-};
-
 Outcome run_with(MemoryFiles& files, const Args& args, unsigned threads) {
   MemoryDisk disk;
   Captured out, err;
