@@ -8,6 +8,7 @@
 // before it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -25,7 +26,6 @@
 #include "lines.h"
 #include "memory_files.h"
 #include "modes/atom_sum.h"
-#include "output/writedos.h"
 #include "support.h"
 
 namespace {
