@@ -11,6 +11,7 @@
 #include "base/settings.h"
 #include "input/doscar_files.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -28,7 +29,6 @@
 #include "lines.h"
 #include "memory_files.h"
 #include "modes/atom_sum.h"
-#include "output/writedos.h"
 #include "support.h"
 
 namespace {

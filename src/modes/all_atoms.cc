@@ -34,7 +34,7 @@ std::string prefix_operand(Arguments args) {
 class AllAtoms final : public ProjectedMode {
  public:
   AllAtoms(Arguments args, double shift, const Projected& blocks, Output& output)
-      : args_(args), shift_(shift), blocks_(blocks), tables_(output.disk()),
+      : shift_(shift), blocks_(blocks), tables_(output.disk()),
         beside_(output.disk()), size_(table_text_size(blocks.ngrid, blocks.npcol)),
         transform_(output.transform()) {
     try {
@@ -110,7 +110,6 @@ class AllAtoms final : public ProjectedMode {
     buffers_.push_back(std::move(buffer));
   }
 
-  Arguments args_;
   double shift_;
   Projected blocks_;
   PendingTables tables_;
