@@ -1,5 +1,5 @@
 // Whether this processor has the 256-bit integer vector instructions
-// (AVX2) that the field reader and the value formatter use four numbers at
+// (AVX2, with fused multiply-add) that the field reader and the value formatter use four numbers at
 // a time. Binaries are built for any x86-64 processor; the vector code is
 // compiled for AVX2 alone and taken only where the processor has it.
 #pragma once

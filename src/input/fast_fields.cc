@@ -100,13 +100,11 @@ std::size_t read_value_fields(const char* first, std::size_t count, double* out,
     std::size_t one_by_one = count;
 #ifdef PDSPLIT_AVX2
     if (vector && i + 4 <= count) {
-      if (read_four_values_avx2(first + 12 * i, out + i)) {
-        i += 4;
-        continue;
-      }
+      i += 4 * read_value_groups_avx2(first + 12 * i, (count - i) / 4, out + i);
       // Four of another shape (three-digit exponents, say): those four
       // one at a time before the vector unit is tried again.
-      one_by_one = i + 4;
+      if (i + 4 <= count) one_by_one = i + 4;
+      else if (i == count) break;
     }
 #endif
     for (; i < one_by_one; ++i)

@@ -7,8 +7,8 @@
 #include <bit>
 #include <cstdint>
 
-#include "input/exact_powers_of_ten.h"
 #include "input/fast_powers_of_ten.h"
+#include "input/split_powers_of_ten.h"
 
 namespace pdsplit {
 
@@ -22,11 +22,9 @@ __attribute__((target("avx2"), always_inline)) inline __m256i load_two_fields(co
   return _mm256_inserti128_si256(_mm256_castsi128_si256(first), second, 1);
 }
 
-}  // namespace
-
 // One field per 128-bit lane: columns 0-11 of the field, 12-15 unused; the
 // checks and digits of all four in the vector unit.
-__attribute__((target("avx2"))) bool read_four_values_avx2(const char* f, double* out) {
+__attribute__((target("avx2,fma"), always_inline)) inline bool four_values(const char* f, double* out) {
   const __m256i a = load_two_fields(f), b = load_two_fields(f + 24);
   const __m256i plain = _mm256_setr_epi8(' ', ' ', '0', '.', 0, 0, 0, 0, 'E', '+', 0, 0, 0, 0, 0, 0,
                                          ' ', ' ', '0', '.', 0, 0, 0, 0, 'E', '+', 0, 0, 0, 0, 0, 0);
@@ -65,20 +63,47 @@ __attribute__((target("avx2"))) bool read_four_values_avx2(const char* f, double
   const __m128i exponent_minus = _mm_setr_epi32(-bit(9), -bit(25), -bit(41), -bit(57));
   const __m128i q = _mm_sub_epi32(
       _mm_sub_epi32(_mm_xor_si128(exponents, exponent_minus), exponent_minus), _mm_set1_epi32(4));
-  // dddd x 10^q with |q| <= 22 is one exact multiplication or division,
-  // four at a time; the few fields beyond take the scalar way.
-  int beyond = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(_mm_abs_epi32(q), _mm_set1_epi32(kMaxExactPower))));
+  // dddd x 10^q as dddd x (high + low) with fused multiply-adds, four at a
+  // time: the rounded product, its exact error, the low part's share, and
+  // one rounding of their sum. The result is correctly rounded unless the
+  // unrounded sum lies within 2^-96 of itself from a rounding boundary (or
+  // the result is a power of two, whose boundary below is nearer); those
+  // fields, and powers beyond the table, take the scalar way.
+  const __m128i outside = _mm_or_si128(_mm_cmpgt_epi32(q, _mm_set1_epi32(kSplitMaxPower)),
+                                       _mm_cmplt_epi32(q, _mm_set1_epi32(kSplitMinPower)));
+  int beyond = _mm_movemask_ps(_mm_castsi128_ps(outside));
   // All four beyond: the scalar path alone is quicker.
   if (beyond == 0xf) return false;
   {
-    // Four loads beat a gather of four on the processors we run on.
-    const __m128i power = _mm_min_epi32(_mm_abs_epi32(q), _mm_set1_epi32(kMaxExactPower));
-    const __m256d p = _mm256_setr_pd(
-        kExactPowers[_mm_extract_epi32(power, 0)], kExactPowers[_mm_extract_epi32(power, 1)],
-        kExactPowers[_mm_extract_epi32(power, 2)], kExactPowers[_mm_extract_epi32(power, 3)]);
+    const __m128i index = _mm_sub_epi32(
+        _mm_max_epi32(_mm_min_epi32(q, _mm_set1_epi32(kSplitMaxPower)), _mm_set1_epi32(kSplitMinPower)),
+        _mm_set1_epi32(kSplitMinPower));
+    // Four loads of a (high, low) pair each beat gathers here.
+    auto pair = [&](int i) { return _mm_loadu_pd(&kSplitPowers[static_cast<unsigned>(i)].high); };
+    const __m256d pairs_02 = _mm256_insertf128_pd(_mm256_castpd128_pd256(pair(_mm_extract_epi32(index, 0))),
+                                                  pair(_mm_extract_epi32(index, 2)), 1);
+    const __m256d pairs_13 = _mm256_insertf128_pd(_mm256_castpd128_pd256(pair(_mm_extract_epi32(index, 1))),
+                                                  pair(_mm_extract_epi32(index, 3)), 1);
+    const __m256d high = _mm256_unpacklo_pd(pairs_02, pairs_13);
+    const __m256d low = _mm256_unpackhi_pd(pairs_02, pairs_13);
     const __m256d m = _mm256_cvtepi32_pd(mantissas);
-    const __m256i scale_up = _mm256_cvtepi32_epi64(_mm_cmpgt_epi32(q, _mm_set1_epi32(-1)));
-    __m256d v = _mm256_blendv_pd(_mm256_div_pd(m, p), _mm256_mul_pd(m, p), _mm256_castsi256_pd(scale_up));
+    const __m256d product = _mm256_mul_pd(m, high);
+    const __m256d tail = _mm256_fmadd_pd(m, low, _mm256_fmsub_pd(m, high, product));
+    const __m256d v = _mm256_add_pd(product, tail);
+    // What the rounding of the sum left out, exactly (|product| >= |tail|).
+    const __m256d left_out = _mm256_sub_pd(tail, _mm256_sub_pd(v, product));
+    const __m256d magnitude = _mm256_andnot_pd(_mm256_set1_pd(-0.0), left_out);
+    const __m256i exponent_bits = _mm256_set1_epi64x(0x7ff0000000000000);
+    const __m256i fraction_bits = _mm256_set1_epi64x(0x000fffffffffffff);
+    const __m256i bits = _mm256_castpd_si256(v);
+    // 2^E for v = 1.f x 2^E, times just under half a unit in the last place.
+    const __m256d limit = _mm256_mul_pd(_mm256_castsi256_pd(_mm256_and_si256(bits, exponent_bits)),
+                                        _mm256_set1_pd(0x1p-53 - 0x1p-96));
+    const __m256i power_of_two = _mm256_cmpeq_epi64(_mm256_and_si256(bits, fraction_bits), _mm256_setzero_si256());
+    const __m256d settled = _mm256_or_pd(
+        _mm256_andnot_pd(_mm256_castsi256_pd(power_of_two), _mm256_cmp_pd(magnitude, limit, _CMP_LT_OQ)),
+        _mm256_cmp_pd(left_out, _mm256_setzero_pd(), _CMP_EQ_OQ));
+    beyond |= ~_mm256_movemask_pd(settled) & 0xf;
     const __m256i value_minus = _mm256_setr_epi64x(
         static_cast<long long>(static_cast<std::uint64_t>(bit(1)) << 63),
         static_cast<long long>(static_cast<std::uint64_t>(bit(17)) << 63),
@@ -97,6 +122,17 @@ __attribute__((target("avx2"))) bool read_four_values_avx2(const char* f, double
       return false;
   }
   return true;
+}
+
+}  // namespace
+
+// The loop is compiled with the kernel inlined, so that its constants stay
+// in registers from one group to the next.
+__attribute__((target("avx2,fma"))) std::size_t read_value_groups_avx2(const char* f, std::size_t groups,
+                                                                      double* out) {
+  for (std::size_t g = 0; g < groups; ++g)
+    if (!four_values(f + 48 * g, out + 4 * g)) return g;
+  return groups;
 }
 
 }  // namespace pdsplit
