@@ -108,24 +108,12 @@ TEST(Hostile, VeryLongLinesAndOddCounts) {
   }
 }
 
-// Starts pdsplit in `dir` and signals it as soon as a temporary table
+// Starts pdsplit -a in `dir` and signals it as soon as a temporary table
 // appears (or after ten seconds); returns its exit status, and in `seen`
 // whether a temporary table was there when the signal was sent.
 int interrupt_while_writing(const Scratch& dir, int signal_number, bool& seen) {
-  pid_t pid = ::fork();
-  if (pid == 0) {
-    if (::chdir(dir.path().c_str()) != 0) ::_exit(126);
-    ::freopen("/dev/null", "w", stdout);
-    ::execl(PDSPLIT_BIN, PDSPLIT_BIN, "-a", static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!(seen = has_temporary_files(dir)) && std::chrono::steady_clock::now() < give_up)
-    std::this_thread::sleep_for(std::chrono::microseconds(200));
-  ::kill(pid, signal_number);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+  return interrupt_pdsplit(dir, {"-a"}, signal_number, [&] { return seen = has_temporary_files(dir); },
+                           std::chrono::seconds(10));
 }
 
 TEST(Hostile, InterruptedRunsLeaveNoTemporaryFile) {

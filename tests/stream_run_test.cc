@@ -173,25 +173,14 @@ TEST(StreamRun, InterruptionRemovesEveryTemporaryTableHoweverMany) {
   Scratch dir;
   generate(dir, {"--natom", "400", "--ngrid", "501", "--npcol", "32"});
   for (int signal_number : {SIGINT, SIGTERM}) {
-    pid_t pid = ::fork();
-    if (pid == 0) {
-      if (::chdir(dir.path().c_str()) != 0) ::_exit(126);
-      ::freopen("/dev/null", "w", stdout);
-      ::execl(PDSPLIT_BIN, PDSPLIT_BIN, "-a", static_cast<char*>(nullptr));
-      ::_exit(127);
-    }
     // Far more temporary tables than the 32 a run could once note, then
     // the signal, while the file is still being read.
     int seen = 0;
-    auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while ((seen = count_temporary_files(dir.path())) < 100 &&
-           std::chrono::steady_clock::now() < give_up)
-      std::this_thread::sleep_for(std::chrono::microseconds(100));
-    ::kill(pid, signal_number);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
+    int status = interrupt_pdsplit(dir, {"-a"}, signal_number,
+                                   [&] { return (seen = count_temporary_files(dir.path())) >= 100; },
+                                   std::chrono::seconds(20));
     EXPECT_GE(seen, 100) << "the signal came before 100 temporary tables were there";
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal_number) << status;
+    EXPECT_EQ(status, 128 + signal_number);
     EXPECT_EQ(count_temporary_files(dir.path()), 0);
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"DOSCAR"});
   }

@@ -5,12 +5,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <signal.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 namespace testing_support {
 
@@ -77,6 +80,27 @@ RunResult run_in(const std::string& folder, const std::string& program,
 
 RunResult run_pdsplit(const Scratch& dir, const std::vector<std::string>& args) {
   return run_in(dir.path(), PDSPLIT_BIN, args);
+}
+
+int interrupt_pdsplit(const Scratch& dir, const std::vector<std::string>& args, int signal_number,
+                      const std::function<bool()>& ready, std::chrono::seconds give_up) {
+  std::vector<char*> argv{const_cast<char*>(PDSPLIT_BIN)};
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    if (::chdir(dir.path().c_str()) != 0) ::_exit(126);
+    if (!::freopen("/dev/null", "w", stdout)) ::_exit(126);
+    ::execv(PDSPLIT_BIN, argv.data());
+    ::_exit(127);
+  }
+  auto until = std::chrono::steady_clock::now() + give_up;
+  while (!ready() && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::microseconds(100));
+  ::kill(pid, signal_number);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
 }
 
 void generate(const Scratch& dir, const std::vector<std::string>& options,

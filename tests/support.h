@@ -2,6 +2,8 @@
 // program as users do.
 #pragma once
 
+#include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,6 +38,12 @@ RunResult run_in(const std::string& folder, const std::string& program,
                  const std::string& shell_prefix = "");
 
 RunResult run_pdsplit(const Scratch& dir, const std::vector<std::string>& args);
+
+// Starts pdsplit with `args` in `dir` (standard output thrown away), sends
+// it `signal_number` as soon as `ready()` holds or `give_up` has passed,
+// and returns its exit status (128 + signal when the signal ended it).
+int interrupt_pdsplit(const Scratch& dir, const std::vector<std::string>& args, int signal_number,
+                      const std::function<bool()>& ready, std::chrono::seconds give_up);
 
 // Writes DOSCAR (or `name`) in `dir` with the project's generator.
 void generate(const Scratch& dir, const std::vector<std::string>& options,
