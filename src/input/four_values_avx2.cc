@@ -22,28 +22,76 @@ __attribute__((target("avx2"), always_inline)) inline __m256i load_two_fields(co
   return _mm256_inserti128_si256(_mm256_castsi128_si256(first), second, 1);
 }
 
+// What a lane must hold where (an exact character, or a digit), and the
+// weights that turn its digit pairs into numbers.
+struct Shaped {
+  __m256i plain, minus, digit_places, pair_weights;
+};
+
+// Per lane of `x`, the common shape or, where column 8 holds no E, the
+// three-digit one; in `lanes` bits 0 and 16 for the lanes of that shape.
+__attribute__((target("avx2"), always_inline)) inline Shaped shaped(__m256i x, const Shaped& common,
+                                                                    const Shaped& three,
+                                                                    unsigned& lanes) {
+  // Column 8 of each lane spread over the lane.
+  const __m256i no_letter = _mm256_xor_si256(
+      _mm256_cmpeq_epi8(_mm256_shuffle_epi8(x, _mm256_set1_epi8(8)), _mm256_set1_epi8('E')),
+      _mm256_set1_epi8(-1));
+  lanes = static_cast<unsigned>(_mm256_movemask_epi8(no_letter)) & 0x00010001u;
+  return Shaped{_mm256_blendv_epi8(common.plain, three.plain, no_letter),
+                _mm256_blendv_epi8(common.minus, three.minus, no_letter),
+                _mm256_blendv_epi8(common.digit_places, three.digit_places, no_letter),
+                _mm256_blendv_epi8(common.pair_weights, three.pair_weights, no_letter)};
+}
+
 // One field per 128-bit lane: columns 0-11 of the field, 12-15 unused; the
-// checks and digits of all four in the vector unit.
+// checks and digits of all four in the vector unit. With kThreeDigitsToo a
+// lane may also hold the rarer shape "  0.dddd-ddd", a sign and three
+// exponent digits in place of the letter: told apart by column 8, at the
+// cost of a few more steps, so that shape is tried only where the common
+// one failed.
+template <bool kThreeDigitsToo>
 __attribute__((target("avx2,fma"), always_inline)) inline bool four_values(const char* f, double* out) {
   const __m256i a = load_two_fields(f), b = load_two_fields(f + 24);
   const __m256i plain = _mm256_setr_epi8(' ', ' ', '0', '.', 0, 0, 0, 0, 'E', '+', 0, 0, 0, 0, 0, 0,
-                                         ' ', ' ', '0', '.', 0, 0, 0, 0, 'E', '+', 0, 0, 0, 0, 0, 0);
+                                   ' ', ' ', '0', '.', 0, 0, 0, 0, 'E', '+', 0, 0, 0, 0, 0, 0);
   const __m256i minus = _mm256_setr_epi8(' ', '-', '0', '.', 0, 0, 0, 0, 'E', '-', 0, 0, 0, 0, 0, 0,
-                                         ' ', '-', '0', '.', 0, 0, 0, 0, 'E', '-', 0, 0, 0, 0, 0, 0);
+                                   ' ', '-', '0', '.', 0, 0, 0, 0, 'E', '-', 0, 0, 0, 0, 0, 0);
   const __m256i digit_places = _mm256_setr_epi8(0, 0, 0, 0, -1, -1, -1, -1, 0, 0, -1, -1, 0, 0, 0, 0,
-                                                0, 0, 0, 0, -1, -1, -1, -1, 0, 0, -1, -1, 0, 0, 0, 0);
+                                          0, 0, 0, 0, -1, -1, -1, -1, 0, 0, -1, -1, 0, 0, 0, 0);
   const __m256i zeros = _mm256_set1_epi8('0'), nine = _mm256_set1_epi8(9);
   // Digit pairs 4-5, 6-7 and 10-11 as numbers, then dddd and the exponent.
   const __m256i pair_weights = _mm256_setr_epi8(0, 0, 0, 0, 10, 1, 10, 1, 0, 0, 10, 1, 0, 0, 0, 0,
-                                                0, 0, 0, 0, 10, 1, 10, 1, 0, 0, 10, 1, 0, 0, 0, 0);
-  const __m256i word_weights = _mm256_setr_epi16(0, 0, 100, 1, 0, 1, 0, 0, 0, 0, 100, 1, 0, 1, 0, 0);
+                                          0, 0, 0, 0, 10, 1, 10, 1, 0, 0, 10, 1, 0, 0, 0, 0);
+  // Words 4 and 5: the hundreds (zero in the common shape) and the tens and units.
+  const __m256i word_weights = _mm256_setr_epi16(0, 0, 100, 1, 100, 1, 0, 0, 0, 0, 100, 1, 100, 1, 0, 0);
+  Shaped shape_a{plain, minus, digit_places, pair_weights}, shape_b = shape_a;
+  // Bit i: field i holds the three-digit shape.
+  unsigned three_digit_lanes = 0;
+  if constexpr (kThreeDigitsToo) {
+    // The three-digit shape: the exponent's sign in column 8, its digits
+    // in 9-11; column 9 counts the hundreds.
+    const Shaped three{
+        _mm256_setr_epi8(' ', ' ', '0', '.', 0, 0, 0, 0, '+', 0, 0, 0, 0, 0, 0, 0,
+                         ' ', ' ', '0', '.', 0, 0, 0, 0, '+', 0, 0, 0, 0, 0, 0, 0),
+        _mm256_setr_epi8(' ', '-', '0', '.', 0, 0, 0, 0, '-', 0, 0, 0, 0, 0, 0, 0,
+                         ' ', '-', '0', '.', 0, 0, 0, 0, '-', 0, 0, 0, 0, 0, 0, 0),
+        _mm256_setr_epi8(0, 0, 0, 0, -1, -1, -1, -1, 0, -1, -1, -1, 0, 0, 0, 0,
+                         0, 0, 0, 0, -1, -1, -1, -1, 0, -1, -1, -1, 0, 0, 0, 0),
+        _mm256_setr_epi8(0, 0, 0, 0, 10, 1, 10, 1, 0, 1, 10, 1, 0, 0, 0, 0,
+                         0, 0, 0, 0, 10, 1, 10, 1, 0, 1, 10, 1, 0, 0, 0, 0)};
+    unsigned lanes_a = 0, lanes_b = 0;
+    shape_a = shaped(a, shape_a, three, lanes_a);
+    shape_b = shaped(b, shape_b, three, lanes_b);
+    three_digit_lanes = (lanes_a & 1) | (lanes_a >> 15) | (lanes_b & 1) << 2 | (lanes_b >> 15) << 2;
+  }
 
   __m256i va = _mm256_sub_epi8(a, zeros), vb = _mm256_sub_epi8(b, zeros);
-  __m256i minus_a = _mm256_cmpeq_epi8(a, minus), minus_b = _mm256_cmpeq_epi8(b, minus);
-  __m256i ok_a = _mm256_blendv_epi8(_mm256_or_si256(_mm256_cmpeq_epi8(a, plain), minus_a),
-                                    _mm256_cmpeq_epi8(_mm256_min_epu8(va, nine), va), digit_places);
-  __m256i ok_b = _mm256_blendv_epi8(_mm256_or_si256(_mm256_cmpeq_epi8(b, plain), minus_b),
-                                    _mm256_cmpeq_epi8(_mm256_min_epu8(vb, nine), vb), digit_places);
+  __m256i minus_a = _mm256_cmpeq_epi8(a, shape_a.minus), minus_b = _mm256_cmpeq_epi8(b, shape_b.minus);
+  __m256i ok_a = _mm256_blendv_epi8(_mm256_or_si256(_mm256_cmpeq_epi8(a, shape_a.plain), minus_a),
+                                    _mm256_cmpeq_epi8(_mm256_min_epu8(va, nine), va), shape_a.digit_places);
+  __m256i ok_b = _mm256_blendv_epi8(_mm256_or_si256(_mm256_cmpeq_epi8(b, shape_b.plain), minus_b),
+                                    _mm256_cmpeq_epi8(_mm256_min_epu8(vb, nine), vb), shape_b.digit_places);
   auto ok = static_cast<unsigned>(_mm256_movemask_epi8(ok_a)) &
             static_cast<unsigned>(_mm256_movemask_epi8(ok_b));
   if ((ok & 0x0fff0fffu) != 0x0fff0fffu) return false;
@@ -51,16 +99,21 @@ __attribute__((target("avx2,fma"), always_inline)) inline bool four_values(const
   // registers into the four mantissas and the four exponents.
   const __m256i pick = _mm256_setr_epi32(1, 5, 2, 6, 0, 0, 0, 0);
   const __m128i numbers_a = _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(
-      _mm256_madd_epi16(_mm256_maddubs_epi16(va, pair_weights), word_weights), pick));
+      _mm256_madd_epi16(_mm256_maddubs_epi16(va, shape_a.pair_weights), word_weights), pick));
   const __m128i numbers_b = _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(
-      _mm256_madd_epi16(_mm256_maddubs_epi16(vb, pair_weights), word_weights), pick));
+      _mm256_madd_epi16(_mm256_maddubs_epi16(vb, shape_b.pair_weights), word_weights), pick));
   const __m128i mantissas = _mm_unpacklo_epi64(numbers_a, numbers_b);
   const __m128i exponents = _mm_unpackhi_epi64(numbers_a, numbers_b);
-  // Bits 1 and 9 of each lane: a minus before the digits, before the exponent.
+  // Bits 1 and 9 of each lane: a minus before the digits, before the
+  // exponent (bit 8 in the three-digit shape).
   std::uint64_t signs = static_cast<std::uint32_t>(_mm256_movemask_epi8(minus_a)) |
                         static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm256_movemask_epi8(minus_b))) << 32;
   auto bit = [&](int at) { return static_cast<int>((signs >> at) & 1); };
-  const __m128i exponent_minus = _mm_setr_epi32(-bit(9), -bit(25), -bit(41), -bit(57));
+  auto exponent_sign = [&](int lane) {
+    return (three_digit_lanes >> lane & 1) != 0 ? bit(16 * lane + 8) : bit(16 * lane + 9);
+  };
+  const __m128i exponent_minus =
+      _mm_setr_epi32(-exponent_sign(0), -exponent_sign(1), -exponent_sign(2), -exponent_sign(3));
   const __m128i q = _mm_sub_epi32(
       _mm_sub_epi32(_mm_xor_si128(exponents, exponent_minus), exponent_minus), _mm_set1_epi32(4));
   // dddd x 10^q as dddd x (high + low) with fused multiply-adds, four at a
@@ -131,7 +184,8 @@ __attribute__((target("avx2,fma"), always_inline)) inline bool four_values(const
 __attribute__((target("avx2,fma"))) std::size_t read_value_groups_avx2(const char* f, std::size_t groups,
                                                                       double* out) {
   for (std::size_t g = 0; g < groups; ++g)
-    if (!four_values(f + 48 * g, out + 4 * g)) return g;
+    if (!four_values<false>(f + 48 * g, out + 4 * g) && !four_values<true>(f + 48 * g, out + 4 * g))
+      return g;
   return groups;
 }
 
