@@ -271,6 +271,13 @@ TEST(ElementSums, OperandErrorsComeAfterTheFileIsReadAndWriteNothing) {
     EXPECT_EQ(after, reference::error_block(message)) << show(args);
     EXPECT_EQ(f.dir.entries(), (std::vector<std::string>{"DOSCAR", "POSCAR"})) << show(args);
   }
+  // Letters beside the mode's are no mode: the error block before reading.
+  for (std::string option : {"-eh", "-fef", "-ee", "-E", "-e1"}) {
+    RunResult r = f.run({option});
+    EXPECT_EQ(r.out, reference::banner() + reference::error_block("Wrong input argument(s)")) << option;
+    EXPECT_EQ(r.status, 2) << option;
+  }
+  EXPECT_EQ(f.dir.entries(), (std::vector<std::string>{"DOSCAR", "POSCAR"}));
   // A table that would replace the DOSCAR read is refused before any is
   // written, here the second one (iron's comes first).
   Scratch other;
