@@ -17,6 +17,8 @@
 #     64 atoms: about 76 MB      640 atoms: about 761 MB
 #   1600 atoms: about 1.9 GB    3200 atoms: about 3.8 GB
 # SIZES (e.g. SIZES="640 1600") picks some of them.
+# bench/elements-bench.sh times the element sums (-e) and --orbitals=l
+# against -s1 on the same files.
 set -eu
 build=$(cd "$1" && pwd)
 mkdir -p "$2"

@@ -38,6 +38,8 @@ const std::string kUsage =
     "  -a [OUTPUT]                  pro-DOS of every atom: iLDOS001, iLDOS002, ...\n"
     "  -s1 N1 N2 [OUTPUT]           pro-DOS summed over atoms N1 to N2 to iSUMDOS\n"
     "  -s2 N1 N2 ... [OUTPUT]       pro-DOS summed over the atoms listed to iSUMDOS\n"
+    "  -e [OUTPUT]                  pro-DOS summed per element (from CONTCAR, else\n"
+    "                               POSCAR) to iSUMDOS_Fe, ... or OUTPUT_Fe, ...\n"
     "  -h                           the help screen of the modes\n"
     "\n"
     "Settings, before the mode:\n"
@@ -61,6 +63,7 @@ const std::string kUsage =
     "  pdsplit -p 2                            pro-DOS of atom 2 to iLDOS002\n"
     "  pdsplit --doscar=run1/DOSCAR.gz -ft     total DOS of run1, written here\n"
     "  pdsplit --quiet --efermi=5.1 -s2 3 4 O  atoms 3 and 4 summed to O, silently\n"
+    "  pdsplit --orbitals=l --header -e        s, p, d and total of each element\n"
     "\n"
     "Exit status: 0 success, 1 failure, 2 command-line error.\n"
     "The manual page, man pdsplit, tells the rest.\n";

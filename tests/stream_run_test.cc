@@ -162,6 +162,47 @@ TEST(StreamRun, PeakMemoryStaysFarBelowTheFileAndTheTablesAreTheSame) {
   }
 }
 
+TEST(StreamRun, ElementSumsHoldOneTablePerElementWhateverTheFileSize) {
+#ifdef PDSPLIT_SANITIZED
+  GTEST_SKIP() << "AddressSanitizer reserves terabytes of address space and shadows all memory";
+#endif
+  rlimit space{};
+  if (::getrlimit(RLIMIT_AS, &space) == 0 && space.rlim_cur != RLIM_INFINITY &&
+      space.rlim_cur < static_cast<rlim_t>(kAddressSpaceKib) * 1024)
+    GTEST_SKIP() << "the address-space limit is lower than the one tested";
+  Scratch dir;
+  write_large_doscar(dir.file("DOSCAR"));
+  // Three elements, iron in two runs of atoms.
+  std::ofstream(dir.file("POSCAR")) << "FeONi\n1.0\n 9 0 0\n 0 9 0\n 0 0 9\n Fe O Fe Ni\n"
+                                       " 60 120 60 60\nDirect\n";
+  const std::vector<std::string> elements = {"Fe", "O", "Ni"};
+  std::filesystem::create_directory(dir.file("free"));
+  auto tables = [&] {
+    std::vector<std::string> names = tables_in(dir);
+    std::erase(names, "POSCAR");
+    return names;
+  };
+  Measured free_run = run_measured(dir.path(), {"-fe"}, "true");
+  ASSERT_EQ(free_run.status, 0) << free_run.err;
+  ASSERT_EQ(tables(), (std::vector<std::string>{"iSUMDOS_Fe", "iSUMDOS_Ni", "iSUMDOS_O"}));
+  for (const std::string& e : elements)
+    std::filesystem::rename(dir.file("iSUMDOS_" + e), dir.file("free/iSUMDOS_" + e));
+  Measured confined = run_measured(
+      dir.path(), {"-fe"}, "ulimit -s 8192; ulimit -v " + std::to_string(kAddressSpaceKib));
+  EXPECT_EQ(confined.status, 0) << confined.err;
+  EXPECT_EQ(confined.err, "");
+  ASSERT_EQ(tables(), (std::vector<std::string>{"iSUMDOS_Fe", "iSUMDOS_Ni", "iSUMDOS_O"}));
+  for (const std::string& e : elements)
+    EXPECT_TRUE(same_file(dir.file("iSUMDOS_" + e), dir.file("free/iSUMDOS_" + e))) << e;
+  // Nickel is atoms 241-300: its table is the sum -s1 makes of them.
+  ASSERT_EQ(run_measured(dir.path(), {"-fs1", "241", "300", "nickel"}, "true").status, 0);
+  EXPECT_TRUE(same_file(dir.file("iSUMDOS_Ni"), dir.file("nickel")));
+  // Each element's sum in memory and its text: 64 MiB and the tables.
+  long bound = 64 * 1024 + static_cast<long>(elements.size()) * (kTableBytes + kBlockBytes) / 1024;
+  EXPECT_LE(free_run.peak_kib, bound) << "KiB at the peak of the free run";
+  EXPECT_LE(confined.peak_kib, bound) << "KiB at the peak of the confined run";
+}
+
 int count_temporary_files(const std::string& folder) {
   int count = 0;
   for (const auto& entry : std::filesystem::directory_iterator(folder))

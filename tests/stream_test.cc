@@ -316,12 +316,15 @@ struct ModeRun {
   std::map<std::string, std::string> tables;
 };
 
-// A mode run in the frame on `doscar` in memory, tables written to `disk`.
+// A mode run in the frame on `doscar` in memory, tables written to `disk`;
+// `poscar`, when given, is the POSCAR beside DOSCAR.
 ModeRun run_mode_on(const std::string& doscar, const std::vector<std::string>& args,
                     unsigned threads, const pdsplit::ReadPlan& plan, MemoryDisk& disk,
-                    const ReadFaults& faults = {}) {
+                    const ReadFaults& faults = {}, const std::string& poscar = "",
+                    const pdsplit::Settings& settings = {}) {
   MemoryFiles files;
   files.add("DOSCAR", doscar);
+  if (!poscar.empty()) files.add("POSCAR", poscar);
   files.faults = faults;
   QuietConsole console;
   pdsplit::Output output(disk, threads);
@@ -330,7 +333,7 @@ ModeRun run_mode_on(const std::string& doscar, const std::vector<std::string>& a
   ModeRun r;
   try {
     pdsplit::DoscarFiles doscar(files);
-    pdsplit::run_mode(mode, args, pdsplit::Settings{}, console.get(), doscar, output, plan);
+    pdsplit::run_mode(mode, args, settings, console.get(), doscar, output, plan);
   } catch (const pdsplit::Failure& f) {
     r.failure = f.text();
   }
@@ -462,6 +465,67 @@ TEST(StreamModes, OperandErrorsComeAfterTheWholeFileAndItsFaults) {
     EXPECT_EQ(c.failure.find("DOSCAR"), std::string::npos) << args[0] << ": " << c.failure;
     EXPECT_TRUE(c.tables.empty()) << args[0];
   }
+}
+
+// Iron is atoms 1, 2, 6, 7, oxygen 3, 4, 5 and nickel 8, 9.
+const char* const kPoscar =
+    "FeNiO\n1.0\n 5 0 0\n 0 5 0\n 0 0 5\n Fe O Fe_pv Ni\n 2 3 2 2\nDirect\n";
+const std::map<std::string, std::vector<std::string>> kElementAtoms = {
+    {"iSUMDOS_Fe", {"1", "2", "6", "7"}}, {"iSUMDOS_O", {"3", "4", "5"}}, {"iSUMDOS_Ni", {"8", "9"}}};
+
+TEST(StreamModes, ElementSumsAreTheListSumsOfTheirAtomsWhateverTheThreadsChunksAndRing) {
+  std::string doscar = generated({"--natom", "9", "--ngrid", "301", "--npcol", "18",
+                                  "--atom-shift", "--seed", "13"});
+  MemoryDisk ordinary_disk;
+  ModeRun ordinary = run_mode_on(doscar, {"-e"}, 1, {}, ordinary_disk, {}, kPoscar);
+  ASSERT_EQ(ordinary.failure, "");
+  ASSERT_EQ(ordinary.tables.size(), kElementAtoms.size());
+  for (const auto& [name, atoms] : kElementAtoms) {
+    std::vector<std::string> args = {"-s2"};
+    args.insert(args.end(), atoms.begin(), atoms.end());
+    args.push_back("list");
+    MemoryDisk disk;
+    ModeRun list = run_mode_on(doscar, args, 1, {}, disk);
+    ASSERT_EQ(list.failure, "");
+    EXPECT_EQ(ordinary.tables.at(name), list.tables.at("list")) << name;
+  }
+  for (unsigned threads : {2u, 3u, 8u})
+    for (const pdsplit::ReadPlan& plan : fine_plans()) {
+      MemoryDisk disk;
+      ModeRun r = run_mode_on(doscar, {"-fe"}, threads, plan, disk, {}, kPoscar);
+      EXPECT_EQ(r.failure, "") << show(threads, plan);
+      MemoryDisk shifted_disk;
+      ModeRun shifted = run_mode_on(doscar, {"-e"}, threads, plan, shifted_disk, {}, kPoscar);
+      EXPECT_TRUE(shifted.tables == ordinary.tables) << show(threads, plan);
+      EXPECT_FALSE(r.tables == ordinary.tables) << "-fe shifted the energies";
+    }
+}
+
+TEST(StreamModes, ElementSumsThatCannotAllBeWrittenLeaveNoTableAndNoTemporary) {
+  std::string doscar = generated({"--natom", "9", "--ngrid", "301", "--npcol", "18", "--seed", "17"});
+  MemoryDisk ordinary_disk;
+  ModeRun ordinary = run_mode_on(doscar, {"-e"}, 1, {}, ordinary_disk, {}, kPoscar);
+  ASSERT_EQ(ordinary.failure, "");
+  // The table of each element in turn cannot be written: the first, one
+  // between, the last.
+  for (const std::string name : {"iSUMDOS_Fe", "iSUMDOS_O", "iSUMDOS_Ni"})
+    for (unsigned threads : {1u, 3u}) {
+      FailingDisk disk(split_lines(ordinary.tables.at(name))[0]);
+      ModeRun r = run_mode_on(doscar, {"-e"}, threads, {}, disk, {}, kPoscar);
+      EXPECT_EQ(r.failure, "Error! Cannot write " + name + ": " + std::strerror(ENOSPC)) << name;
+      EXPECT_TRUE(r.tables.empty()) << name << ": " << r.tables.size() << " files";
+    }
+  // The file written beside the first table (its moments).
+  pdsplit::Settings moments;
+  moments.moments = true;
+  FailingDisk disk("# column");
+  ModeRun r = run_mode_on(doscar, {"-e"}, 2, {}, disk, {}, kPoscar, moments);
+  EXPECT_EQ(r.failure, "Error! Cannot write iSUMDOS_Fe.moments: " + std::string(std::strerror(ENOSPC)));
+  EXPECT_TRUE(r.tables.empty()) << r.tables.size() << " files";
+  MemoryDisk clean;
+  r = run_mode_on(doscar, {"-e"}, 2, {}, clean, {}, kPoscar, moments);
+  EXPECT_EQ(r.failure, "");
+  EXPECT_EQ(r.tables.size(), 6u);
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 _pdsplit() {
   local settings="--doscar= --efermi= --structure= --noncollinear --quiet --help --version
     --orbitals= --header --down-negative --window= --moments --gaussian= --cumulative"
-  local modes="-t -ft -tf -a -fa -af -p -fp -pf -s1 -fs1 -s1f -s2 -fs2 -s2f -h"
+  local modes="-t -ft -tf -a -fa -af -p -fp -pf -s1 -fs1 -s1f -s2 -fs2 -s2f -e -fe -ef -h"
   # Words as the user typed them: bash's own split cuts them at "=".
   local line=${COMP_LINE:0:COMP_POINT}
   local cur=${line##*[[:space:]]}

@@ -27,6 +27,8 @@ inline constexpr std::string_view kHeadingRange =
     "::: SUM PROJECTED DOS OF SEQUENTIAL ATOMS :::";
 inline constexpr std::string_view kHeadingList =
     "::: SUM PROJECTED DOS OF DISCRETE ATOMS :::";
+inline constexpr std::string_view kHeadingElements =
+    "::: SUM PROJECTED DOS OF EACH ELEMENT :::";
 
 // Progress lines.
 inline constexpr std::string_view kOpening = "Opening DOSCAR file...";
@@ -133,6 +135,8 @@ inline constexpr auto kUsage = std::to_array<std::string_view>({
     "  -a [OUTPUT]                  pro-DOS of every atom: iLDOS001, iLDOS002, ...",
     "  -s1 N1 N2 [OUTPUT]           pro-DOS summed over atoms N1 to N2 to iSUMDOS",
     "  -s2 N1 N2 ... [OUTPUT]       pro-DOS summed over the atoms listed to iSUMDOS",
+    "  -e [OUTPUT]                  pro-DOS summed per element (from CONTCAR, else",
+    "                               POSCAR) to iSUMDOS_Fe, ... or OUTPUT_Fe, ...",
     "  -h                           the help screen of the modes",
     "",
     "Settings, before the mode:",
@@ -156,6 +160,7 @@ inline constexpr auto kUsage = std::to_array<std::string_view>({
     "  pdsplit -p 2                            pro-DOS of atom 2 to iLDOS002",
     "  pdsplit --doscar=run1/DOSCAR.gz -ft     total DOS of run1, written here",
     "  pdsplit --quiet --efermi=5.1 -s2 3 4 O  atoms 3 and 4 summed to O, silently",
+    "  pdsplit --orbitals=l --header -e        s, p, d and total of each element",
     "",
     "Exit status: 0 success, 1 failure, 2 command-line error.",
     "The manual page, man pdsplit, tells the rest.",

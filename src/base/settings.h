@@ -39,8 +39,8 @@ struct Settings {
 
   // Whether an option needs to know what each column of a projected line
   // means (for the one shape two kinds of run share, 16 values and 2
-  // total values: decided by --noncollinear or INCAR). Modes that need it
-  // of their own (the element sums) ask for it beside this.
+  // total values: decided by --noncollinear or INCAR). No mode needs it of
+  // its own: the element sums add whole atoms, whatever their columns mean.
   bool needs_column_meaning() const {
     return orbitals.has_value() || header || down_negative || moments;
   }

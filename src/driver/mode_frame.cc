@@ -26,12 +26,13 @@ struct OptionRow {
   std::string_view heading;
 };
 
-constexpr std::array<OptionRow, 5> kDispatch = {{
+constexpr std::array<OptionRow, 6> kDispatch = {{
     {{"-t", "-ft", "-tf"}, Mode::Total, text::kHeadingTotal},
     {{"-a", "-fa", "-af"}, Mode::AllAtoms, text::kHeadingAllAtoms},
     {{"-p", "-fp", "-pf"}, Mode::Atom, text::kHeadingAtom},
     {{"-s1", "-fs1", "-s1f"}, Mode::RangeSum, text::kHeadingRange},
     {{"-s2", "-fs2", "-s2f"}, Mode::ListSum, text::kHeadingList},
+    {{"-e", "-fe", "-ef"}, Mode::Elements, text::kHeadingElements},
 }};
 
 constexpr std::size_t kOptionWidth = 5;
@@ -101,9 +102,10 @@ void run_mode(Mode mode, std::span<const std::string> args, const Settings& sett
   console.line(heading_of(mode));
   double start = cpu_time();
   Header h = read_checked(files, [&] { return read_header(console, files, settings); });
-  // The element sums will need the elements and the columns' meaning of
-  // their own: needs_of(settings, true).
-  Beside beside = settle_header(h, settings, needs_of(settings), files.plain());
+  // The element sums need the elements; a file without projected DOS is
+  // refused below as by every projected mode, whatever the files beside it.
+  bool elements = mode == Mode::Elements && h.projected;
+  Beside beside = settle_header(h, settings, needs_of(settings, elements), files.plain());
   read_checked(files, [&] { print_summary(console, h, beside.notes); });
   output.reading(files.identity(kDoscarPath));
   std::string ARGV = fixed_text(args[0], kOptionWidth);
@@ -132,6 +134,7 @@ void run_mode(Mode mode, std::span<const std::string> args, const Settings& sett
       case Mode::Atom: work = single_atom(args, shift, blocks); break;
       case Mode::RangeSum: work = range_sum(args, shift, blocks); break;
       case Mode::ListSum: work = list_sum(args, shift, blocks); break;
+      case Mode::Elements: work = element_sums(args, shift, blocks, *beside.structure); break;
       case Mode::Total: break;
     }
     read_checked(files, [&] {
@@ -139,8 +142,9 @@ void run_mode(Mode mode, std::span<const std::string> args, const Settings& sett
                  output.threads(), plan);
     });
     choose_shift(ARGV, h.efermi, console);
-    std::uint64_t tables =
-        mode == Mode::AllAtoms ? std::max<std::uint64_t>(extent(h.natom), 1) : 1;
+    std::uint64_t tables = mode == Mode::AllAtoms ? std::max<std::uint64_t>(extent(h.natom), 1)
+                           : mode == Mode::Elements ? beside.structure->elements.size()
+                                                    : 1;
     output.report_to(&console, tables * table_text_size(h.ngrid, h.npcol));
     work->finish(console, output);
   }

@@ -15,7 +15,7 @@
 
 namespace pdsplit {
 
-enum class Mode { Total, AllAtoms, Atom, RangeSum, ListSum };
+enum class Mode { Total, AllAtoms, Atom, RangeSum, ListSum, Elements };
 
 // The mode an option text selects (judged by its first five characters, as
 // the option buffer holds them), or false when it selects none.

@@ -21,7 +21,7 @@ namespace {
 
 RunNeeds needs_of(const Settings& settings, bool mode_needs_elements) {
   RunNeeds needs;
-  needs.column_meaning = settings.needs_column_meaning() || mode_needs_elements;
+  needs.column_meaning = settings.needs_column_meaning();
   needs.elements = settings.structure.has_value() || mode_needs_elements;
   return needs;
 }

@@ -22,8 +22,9 @@ struct RunNeeds {
   bool elements = false;
 };
 
-// What the settings and the options of a mode need (the element sums
-// need both of their own).
+// What the settings need, and the elements when the mode needs them (the
+// element sums). The element sums add atoms whatever their columns mean:
+// INCAR is read for them only when a setting needs the columns' meaning.
 RunNeeds needs_of(const Settings& settings, bool mode_needs_elements = false);
 
 struct Beside {

@@ -1,6 +1,7 @@
 #include "modes/atom_sum.h"
 
 #include <algorithm>
+#include <functional>
 #include <new>
 #include <string>
 
@@ -28,7 +29,10 @@ AtomList AtomList::list(std::vector<std::int32_t> atoms) {
   AtomList list;
   list.atoms_ = std::move(atoms);
   list.size_ = list.atoms_.size();
-  for (std::size_t p = 0; p < list.size_; ++p) list.last_position_[list.atoms_[p]] = p;
+  list.rising_ = std::adjacent_find(list.atoms_.begin(), list.atoms_.end(),
+                                    std::greater_equal<>()) == list.atoms_.end();
+  if (!list.rising_)
+    for (std::size_t p = 0; p < list.size_; ++p) list.last_position_[list.atoms_[p]] = p;
   return list;
 }
 
@@ -36,6 +40,11 @@ bool AtomList::comes_from(std::int32_t atom, std::size_t position) const {
   if (atoms_.empty())
     return atom >= first_ && static_cast<std::size_t>(std::int64_t{atom} - first_) < size_ &&
            static_cast<std::size_t>(std::int64_t{atom} - first_) >= position;
+  if (rising_) {
+    auto from = atoms_.begin() + static_cast<std::ptrdiff_t>(std::min(position, size_));
+    auto it = std::lower_bound(from, atoms_.end(), atom);
+    return it != atoms_.end() && *it == atom;
+  }
   auto it = last_position_.find(atom);
   return it != last_position_.end() && it->second >= position;
 }
@@ -46,6 +55,14 @@ std::vector<AtomRange> AtomList::ranges() const {
     return {{first_, static_cast<std::int32_t>(first_ + static_cast<std::int64_t>(size_) - 1)}};
   }
   std::vector<AtomRange> ranges;
+  if (rising_) {
+    for (std::int32_t atom : atoms_)
+      if (!ranges.empty() && std::int64_t{ranges.back().last} + 1 == atom)
+        ranges.back().last = atom;
+      else
+        ranges.push_back({atom, atom});
+    return ranges;
+  }
   for (const auto& [atom, position] : last_position_) ranges.push_back({atom, atom});
   return ranges;
 }

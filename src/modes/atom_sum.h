@@ -39,7 +39,10 @@ class AtomList {
   std::int32_t first_ = 1;
   std::size_t size_ = 0;
   std::vector<std::int32_t> atoms_;  // empty for a range
-  std::unordered_map<std::int32_t, std::size_t> last_position_;  // of a list
+  // Where each atom of a list stands last; a rising list (an element's
+  // atoms) is searched instead, which costs no entry per atom.
+  bool rising_ = false;
+  std::unordered_map<std::int32_t, std::size_t> last_position_;
 };
 
 // The sum of the atoms of a list, made as their tables come in atom order
@@ -56,6 +59,8 @@ class AtomSum {
 
   // Atom 1 (for the energies) and the listed atoms.
   std::vector<AtomRange> wanted() const;
+  // Takes the table of `atom`; an atom the sum neither adds nor takes the
+  // energies of changes nothing, so several sums may be handed every atom.
   void take(std::int32_t atom, const double* table);
   // The sum, once every wanted atom has been taken.
   const double* table() const { return sum_.get(); }

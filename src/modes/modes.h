@@ -1,4 +1,4 @@
-// The five extractions. `args` is the whole command line after the
+// The six extractions. `args` is the whole command line after the
 // program name (args[0] is the option); `shift` is what the writer
 // subtracts from every energy.
 //
@@ -20,6 +20,7 @@
 
 #include "base/console.h"
 #include "input/atom_sink.h"
+#include "input/structure.h"
 #include "output/writedos.h"
 
 namespace pdsplit {
@@ -54,5 +55,9 @@ std::unique_ptr<ProjectedMode> range_sum(Arguments args, double shift,
                                          const Projected& blocks);
 std::unique_ptr<ProjectedMode> list_sum(Arguments args, double shift,
                                         const Projected& blocks);
+// One sum per element of `structure`, each over that element's atoms.
+std::unique_ptr<ProjectedMode> element_sums(Arguments args, double shift,
+                                            const Projected& blocks,
+                                            const Structure& structure);
 
 }  // namespace pdsplit

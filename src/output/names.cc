@@ -14,6 +14,12 @@ std::string atom_suffix(std::int32_t atom) {
   return std::string(buf, static_cast<std::size_t>(len));
 }
 
+std::string element_suffix(std::string_view symbol) {
+  std::string suffix(1, '_');
+  suffix += symbol;
+  return suffix;
+}
+
 void refuse_overwriting_input(const std::string& FILENAME, const FileId& input) {
   static constexpr std::array<std::string_view, 4> kInputNames = {
       "DOSCAR", "DOSCAR.gz", "DOSCAR.xz", "DOSCAR.bz2"};

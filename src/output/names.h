@@ -1,4 +1,4 @@
-// Output file names: the defaults, atom suffixes and given names.
+// Output file names: the defaults, atom and element suffixes and given names.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +17,10 @@ inline constexpr std::string_view kSumName = "iSUMDOS";
 // The atom number in three digits with leading zeros; numbers above 999
 // get as many digits as they need.
 std::string atom_suffix(std::int32_t atom);
+
+// What follows the prefix of an element's table: "_" and the symbol
+// ("iSUMDOS_Fe", "slab_Fe").
+std::string element_suffix(std::string_view symbol);
 
 // The name a user gave on the command line, whole, without its trailing
 // blanks. Throws the "Empty output file name" error block when nothing is

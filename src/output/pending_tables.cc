@@ -59,4 +59,12 @@ void PendingTables::put_in_place(std::size_t count, Output& output) {
   }
 }
 
+void PendingTables::put_all_in_place(std::size_t count, Output& output) {
+  {
+    std::lock_guard lock(mutex_);
+    if (first_failed_ < count) std::rethrow_exception(tables_[first_failed_].failure);
+  }
+  put_in_place(count, output);
+}
+
 }  // namespace pdsplit

@@ -43,6 +43,12 @@ class PendingTables {
   // if they had been written one after the other.
   void put_in_place(std::size_t count, Output& output);
 
+  // Puts tables 0 .. count - 1 in place as put_in_place does, but only
+  // when none of them has failed: otherwise throws the failure of the first
+  // that did and puts none in place, for tables that stand or fall
+  // together.
+  void put_all_in_place(std::size_t count, Output& output);
+
  private:
   struct Table {
     std::unique_ptr<PendingFile> file;  // written and closed

@@ -6,6 +6,7 @@
 #include "base/array.h"
 #include "base/parallel.h"
 #include "output/pending_tables.h"
+#include "output/table_transform.h"
 
 namespace pdsplit {
 
@@ -42,6 +43,30 @@ void write_tables(std::int32_t count, std::size_t size,
     }
   });
   tables.put_in_place(static_cast<std::size_t>(count), output);
+}
+
+void write_all_or_none(const std::vector<NamedTable>& tables, double shift, std::int32_t ngrid,
+                       std::int32_t k, Output& output) {
+  PendingTables pending(output.disk());
+  std::size_t files = 0;  // made so far, each a pending table of its own
+  TableTransform* transform = output.transform();
+  for (const NamedTable& table : tables) {
+    bool written = true;
+    if (transform != nullptr) {
+      for (const TableFile& file : transform->files(table.name, shift, table.data, ngrid, k))
+        if (!(written = pending.write(files++, file.name, file.text.data(), file.text.size())))
+          break;
+    } else {
+      // One table's text at a time, in a buffer kept from one to the next.
+      std::size_t size = table_text_size(ngrid, k);
+      char* text = output.buffer(size);
+      format_table(shift, table.data, ngrid, k, text, output.threads());
+      written = pending.write(files++, table.name, text, size);
+    }
+    // The tables after a failure would never be put in place.
+    if (!written) break;
+  }
+  pending.put_all_in_place(files, output);
 }
 
 }  // namespace pdsplit

@@ -3,7 +3,8 @@
 # projection and every kind of file VASP writes (spin-orbit, the total DOS
 # alone, molecular-dynamics runs, header only, compressed), each behind a
 # command line; and some behind long options, followed by a CONTCAR and an
-# INCAR (each after a NUL byte).
+# INCAR (each after a NUL byte), among them the element sums, which read
+# the CONTCAR.
 #   Usage: make-corpus.sh DOSCAR_GEN DIR
 set -eu
 gen=$1
@@ -12,7 +13,7 @@ mkdir -p "$dir"
 i=0
 # seed OPTIONS...: one DOSCAR of the generator behind each command line.
 seed() {
-  for command in "-t" "-fp 2" "-a" "-s1 1 2" "-s2f 2 1 x"; do
+  for command in "-t" "-fp 2" "-a" "-s1 1 2" "-s2f 2 1 x" "-e"; do
     i=$((i + 1))
     "$gen" --natom 2 --ngrid 4 --seed "$i" "$@" "$dir/doscar.tmp"
     { echo "$command"; cat "$dir/doscar.tmp"; } > "$dir/seed-$i"
@@ -33,7 +34,8 @@ for packer in gz xz bz2; do
 done
 for npcol in 9 16 18; do
   for command in "--structure=CONTCAR --quiet -t" "--efermi=1.5 --header -p 1" \
-                 "--doscar=DOSCAR --orbitals=l --window=-5: -s1 1 2" "--noncollinear --moments -a"; do
+                 "--doscar=DOSCAR --orbitals=l --window=-5: -s1 1 2" "--noncollinear --moments -a" \
+                 "--orbitals=l --header -fe slab" "--moments --gaussian=0.5 -e"; do
     i=$((i + 1))
     "$gen" --natom 2 --ngrid 4 --npcol "$npcol" --seed "$i" "$dir/doscar.tmp"
     {
