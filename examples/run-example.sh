@@ -7,11 +7,15 @@ folder=$2
 rm -rf "$folder"
 mkdir -p "$folder"
 cp "$doscar" "$folder/DOSCAR"
+# The structure of the same run, for the sums by element.
+cp "$(dirname "$doscar")/POSCAR" "$folder/POSCAR"
 cd "$folder"
 echo "\$ pdsplit -t"
 "$PDSPLIT" -t
 echo "\$ pdsplit -s1 1 2 metal"
 "$PDSPLIT" -s1 1 2 metal | tail -n 5
+echo "\$ pdsplit --orbitals=l --header -e"
+"$PDSPLIT" --orbitals=l --header -e | tail -n 5
 echo "\$ pdsplit -a"
 "$PDSPLIT" -a | tail -n 5
 echo "Files written in $folder:"
