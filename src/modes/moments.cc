@@ -90,6 +90,10 @@ std::vector<NamedMoments> table_moments(const ColumnPlan& plan, TableView table,
     throw std::invalid_argument("moments: the table does not have the plan's columns");
   std::vector<NamedMoments> rows;
   for (std::size_t j = 0; j < plan.size(); ++j) {
+    Component component = plan[j].component;
+    bool magnetisation =
+        component == Component::Mx || component == Component::My || component == Component::Mz;
+    if (magnetisation) continue;
     auto column = static_cast<std::int32_t>(j + 1);
     rows.push_back({plan[j].name(), column_moments(table, column, efermi)});
     bool pair = j > 0 && plan[j].component == Component::Down &&

@@ -52,10 +52,12 @@ struct NamedMoments {
 };
 
 // One row per planned column of `table` (the table shape_table made with
-// `plan`: value column j + 1 is plan[j]), named after it; right after each
-// spin-down column that follows the spin-up column of the same group, one
-// more row of rho = up + down, named after the up column with "_up"
-// replaced by "_up+down" ("d_up+down"). Take the table before
+// `plan`: value column j + 1 is plan[j]), named after it, except the
+// magnetisation components of non-collinear tables (mx, my, mz), which get
+// none: there only the total component of each orbital or group has a row.
+// Right after each spin-down column that follows the spin-up column of the
+// same group, one more row of rho = up + down, named after the up column
+// with "_up" replaced by "_up+down" ("d_up+down"). Take the table before
 // --down-negative.
 std::vector<NamedMoments> table_moments(const ColumnPlan& plan, TableView table, double efermi);
 
