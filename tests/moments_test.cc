@@ -10,6 +10,7 @@
 #include <numbers>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "modes/moments.h"
@@ -325,6 +326,58 @@ TEST(Moments, NonCollinearTablesGetRowsOfTheTotalComponentOnly) {
       EXPECT_NEAR(rows[r].moments.integral, area(at[r]), 1e-10) << names[r];
       EXPECT_NEAR(rows[r].moments.centre, centre(at[r]), 1e-10) << names[r];
     }
+  }
+}
+
+// table_moments takes all columns in one sweep over the rows, in the
+// vector unit or not; its numbers must be those of column_moments for each
+// column and of moments() for an up+down column made here, to the bit,
+// whatever the values: random ones, negative ones, a grid that is not
+// uniform, a Fermi level inside it, tables of an odd number of columns.
+TEST(Moments, TableRowsAreTheColumnsMomentsToTheBit) {
+  std::mt19937_64 rng(5);
+  std::uniform_real_distribution<double> value(-0.2, 3.0), step(0.001, 0.05);
+  for (NumberPath path : {NumberPath::Fastest, NumberPath::Portable})
+  for (Grouping grouping : {Grouping::Lm, Grouping::L})
+  for (Spin spin : {Spin::None, Spin::Polarised, Spin::NonCollinear}) {
+    // Lanes (columns and up+down sums): 9, 18 + 9, 36 without f; with f
+    // 5, 10 + 5, 20 by l.
+    ColumnPlan plan = plan_columns({spin, Projection::LM, grouping == Grouping::L}, grouping);
+    auto k = static_cast<std::int32_t>(plan.size());
+    Table t(257, k);
+    double e = -4.3;
+    for (std::size_t i = 0; i < t.rows(); ++i) {
+      t.row(i)[0] = e;
+      e += step(rng);
+      for (std::size_t c = 1; c < t.width(); ++c) t.row(i)[c] = value(rng);
+    }
+    const double efermi = -0.7;
+    std::vector<NamedMoments> rows = table_moments(plan, t.view(), efermi, path);
+    std::size_t r = 0;
+    for (std::size_t j = 0; j < plan.size(); ++j) {
+      Component component = plan[j].component;
+      if (component == Component::Mx || component == Component::My || component == Component::Mz) continue;
+      ASSERT_LT(r, rows.size());
+      Moments want = column_moments(t.view(), static_cast<std::int32_t>(j + 1), efermi);
+      const Moments& got = rows[r++].moments;
+      for (auto [a, b] : {std::pair{got.integral, want.integral}, {got.filling, want.filling},
+                          {got.centre, want.centre}, {got.width, want.width},
+                          {got.skewness, want.skewness}, {got.kurtosis, want.kurtosis}})
+        EXPECT_EQ(a, b) << plan[j].name();
+      if (component == Component::Down) {
+        std::vector<double> both;
+        for (std::size_t i = 0; i < t.rows(); ++i) both.push_back(t.row(i)[j] + t.row(i)[j + 1]);
+        Moments pair = moments(column(t, 0), both, efermi);
+        ASSERT_LT(r, rows.size());
+        const Moments& sum = rows[r++].moments;
+        EXPECT_EQ(rows[r - 1].name, plan[j].group + "_up+down");
+        for (auto [a, b] : {std::pair{sum.integral, pair.integral}, {sum.filling, pair.filling},
+                            {sum.centre, pair.centre}, {sum.width, pair.width},
+                            {sum.skewness, pair.skewness}, {sum.kurtosis, pair.kurtosis}})
+          EXPECT_EQ(a, b) << plan[j].group << "_up+down";
+      }
+    }
+    EXPECT_EQ(r, rows.size());
   }
 }
 

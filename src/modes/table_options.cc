@@ -1,8 +1,10 @@
 #include "modes/table_options.h"
 
 #include <cstring>
+#include <mutex>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include "base/failure.h"
 #include "modes/broadening.h"
@@ -39,6 +41,15 @@ ColumnPlan identity_plan(std::int32_t k) {
 
 bool is_dos(const PlannedColumn& column) { return column.group == "DOS"; }
 
+// Whether value column j + 1 of the shaped table is column j + 1 of a
+// table of `k` value columns, for every j: shaping would copy the table.
+bool takes_columns_as_they_are(const ColumnPlan& plan, std::int32_t k) {
+  if (plan.size() != static_cast<std::size_t>(extent(k))) return false;
+  for (std::size_t j = 0; j < plan.size(); ++j)
+    if (plan[j].inputs != std::vector<std::int32_t>{static_cast<std::int32_t>(j + 1)}) return false;
+  return true;
+}
+
 class TableOptions : public TableTransform {
  public:
   TableOptions(const Settings& settings, const Header& h, bool shifted, bool total,
@@ -49,7 +60,8 @@ class TableOptions : public TableTransform {
   }
 
   std::vector<TableFile> files(const std::string& FILENAME, double shift, const double* data,
-                               std::int32_t ngrid, std::int32_t k) override {
+                               std::int32_t ngrid, std::int32_t k,
+                               std::vector<std::string>* lines) const override {
     TableView raw{data, ngrid, k};
     ColumnPlan plan = plan_for(k);
     // Which of the raw and the shaped columns the broadening, integration
@@ -64,11 +76,15 @@ class TableOptions : public TableTransform {
       restore(work, raw, keeps);
       raw = work.view();
     }
-    // (2) grouping.
-    Table shaped = shape_table(plan, raw);
+    // (2) grouping; a plan that takes every column as it is needs no copy.
+    Table shaped;
+    TableView rows = raw;
+    if (!takes_columns_as_they_are(plan, raw.k)) {
+      shaped = shape_table(plan, raw);
+      rows = shaped.view();
+    }
     // (4, checked first) the window's rows.
     Table cut;
-    TableView rows = shaped.view();
     if (settings_.window_min || settings_.window_max) {
       EnergyWindow window{settings_.window_min, settings_.window_max};
       cut = cut_to_window(rows, shift, window);
@@ -80,27 +96,49 @@ class TableOptions : public TableTransform {
     std::vector<TableFile> made(1);
     made[0].name = FILENAME;
     // (3) moments over the window's rows.
-    if (settings_.moments) made.push_back(moments_file(FILENAME, plan, rows));
+    if (settings_.moments) made.push_back(moments_file(FILENAME, plan, rows, lines));
     // (5) running integral.
     Table out;
+    TableView written = rows;
     if (settings_.cumulative) {
       out = running_integral(rows);
       restore(out, rows, keeps);
-    } else {
-      out = copy_of(rows);
+      written = out.view();
     }
     // (6) spin-down below zero, in the written table only.
-    if (settings_.down_negative) negate_down_columns(plan, out);
-    // (7) the text.
+    if (settings_.down_negative) {
+      if (!settings_.cumulative) out = copy_of(rows);
+      negate_down_columns(plan, out);
+      written = out.view();
+    }
+    // (7) the text, in the memory of an earlier table's when there is
+    // one (of the same size, it is not filled again before the table is
+    // written over it).
+    std::string head = settings_.header ? header_line(plan, shifted_) + '\n' : std::string();
     std::string& text = made[0].text;
-    if (settings_.header) text = header_line(plan, shifted_) + '\n';
-    std::size_t head = text.size();
-    text.resize(head + table_text_size(out.ngrid, out.k));
-    format_table(shift, out.data(), out.ngrid, out.k, text.data() + head);
+    text = kept_text();
+    text.resize(head.size() + table_text_size(written.ngrid, written.k));
+    std::memcpy(text.data(), head.data(), head.size());
+    format_table(shift, written.data, written.ngrid, written.k, text.data() + head.size());
     return made;
   }
 
+  void recycle(std::vector<TableFile>&& files) const override {
+    if (files.empty()) return;
+    std::lock_guard lock(texts_mutex_);
+    if (texts_.size() < kKeptTexts) texts_.push_back(std::move(files[0].text));
+  }
+
  private:
+  // The text of a table that has been written, or an empty one.
+  std::string kept_text() const {
+    std::lock_guard lock(texts_mutex_);
+    if (texts_.empty()) return {};
+    std::string text = std::move(texts_.back());
+    texts_.pop_back();
+    return text;
+  }
+
   ColumnPlan plan_for(std::int32_t k) const {
     if (total_) return total_dos_plan(k);
     bool meaning = settings_.orbitals || settings_.header || settings_.down_negative ||
@@ -129,7 +167,12 @@ class TableOptions : public TableTransform {
     return copy;
   }
 
-  TableFile moments_file(const std::string& FILENAME, const ColumnPlan& plan, TableView rows) {
+  void print(const std::vector<std::string>& lines) const override {
+    for (const std::string& line : lines) console_.line(line);
+  }
+
+  TableFile moments_file(const std::string& FILENAME, const ColumnPlan& plan, TableView rows,
+                         std::vector<std::string>* lines) const {
     std::vector<NamedMoments> moments;
     if (total_) {
       // The DOS columns alone, each a column of a table of its own.
@@ -145,12 +188,18 @@ class TableOptions : public TableTransform {
       moments = table_moments(plan, rows, efermi_);
     }
     TableFile file{FILENAME + ".moments", moments_header() + '\n'};
-    console_.line("Moments of " + FILENAME + ":");
-    console_.line(moments_header());
+    auto line = [&](std::string text) {
+      if (lines == nullptr)
+        console_.line(text);
+      else
+        lines->push_back(std::move(text));
+    };
+    line("Moments of " + FILENAME + ":");
+    line(moments_header());
     for (const NamedMoments& m : moments) {
       std::string row = format_moments_row(m.name, m.moments);
-      console_.line(row);
       file.text += row + '\n';
+      line(std::move(row));
     }
     return file;
   }
@@ -161,6 +210,11 @@ class TableOptions : public TableTransform {
   bool total_;
   Console& console_;
   std::optional<ColumnLayout> layout_;
+  // Texts of tables written, for the tables after them: as many as the
+  // threads that make tables at once need (-a).
+  static constexpr std::size_t kKeptTexts = 16;
+  mutable std::mutex texts_mutex_;
+  mutable std::vector<std::string> texts_;
 };
 
 }  // namespace

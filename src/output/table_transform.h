@@ -23,14 +23,25 @@ class TableTransform {
   // The files made of the table `FILENAME` (NGRID rows of an energy as
   // read and K values), written with energies lowered by `shift`. Throws a
   // Failure before anything is written when the table cannot be made.
+  // The console lines the transform has for the table (moments) are
+  // printed as they are made when `lines` is null; otherwise they are
+  // added to `lines` (also those made before a failure) and nothing is
+  // printed, so that several threads may make tables at once and print
+  // their lines in the order they choose.
   virtual std::vector<TableFile> files(const std::string& FILENAME, double shift,
                                        const double* table, std::int32_t ngrid,
-                                       std::int32_t k) = 0;
+                                       std::int32_t k,
+                                       std::vector<std::string>* lines) const = 0;
+  // Prints lines that `files` added to its `lines`.
+  virtual void print(const std::vector<std::string>& lines) const = 0;
+  // Takes back files that `files` made, once written: their memory may
+  // serve the tables after them. On any thread.
+  virtual void recycle(std::vector<TableFile>&& files) const { files.clear(); }
 };
 
 // Writes the files `transform` makes of one table: each to a temporary file
 // first, all put in place once all are complete.
-void write_transformed(TableTransform& transform, const std::string& FILENAME, double shift,
+void write_transformed(const TableTransform& transform, const std::string& FILENAME, double shift,
                        const double* table, std::int32_t ngrid, std::int32_t k,
                        Output& output);
 
