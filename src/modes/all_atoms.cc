@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <exception>
@@ -60,7 +61,7 @@ class AllAtoms final : public ProjectedMode {
     if (tables_.failed_before(index)) return;
     std::string name = prefix_ + atom_suffix(atom);
     if (transform_ != nullptr) return take_reshaped(index, name, table);
-    Memory buffer = take_buffer();
+    Memory buffer = take_buffer(size_);
     if (buffer.data() == nullptr) {
       tables_.fail(index, name, ENOMEM);
       return;
@@ -97,16 +98,24 @@ class AllAtoms final : public ProjectedMode {
   void take_reshaped(std::size_t index, const std::string& name, const double* table) {
     Made made;
     try {
-      std::vector<TableFile> files =
-          transform_->files(name, shift_, table, blocks_.ngrid, blocks_.npcol, &made.lines);
-      if (!files.empty()) {
-        tables_.write(index, files[0].name, files[0].text.data(), files[0].text.size());
-        if (files.size() > 1) {
-          beside_.write(index, files[1].name, files[1].text.data(), files[1].text.size());
-          beside_written_ = true;
-        }
+      TransformedTable t =
+          transform_->transform(name, shift_, table, blocks_.ngrid, blocks_.npcol, &made.lines);
+      std::size_t size = t.head.size() + table_text_size(t.ngrid, t.k);
+      Memory buffer = take_buffer(size);
+      if (buffer.data() == nullptr) {
+        tables_.fail(index, name, ENOMEM);
+      } else {
+        char* text = static_cast<char*>(buffer.data());
+        std::copy(t.head.begin(), t.head.end(), text);
+        format_table(shift_, t.table, t.ngrid, t.k, text + t.head.size(), blocks_.threads);
+        tables_.write(index, name, text, size);
+        give_back(std::move(buffer));
       }
-      transform_->recycle(std::move(files));
+      if (!t.beside.empty()) {
+        const TableFile& file = t.beside.front();
+        beside_.write(index, file.name, file.text.data(), file.text.size());
+        beside_written_ = true;
+      }
     } catch (...) {
       made.failure = std::current_exception();
     }
@@ -136,17 +145,18 @@ class AllAtoms final : public ProjectedMode {
     }
   }
 
-  // A buffer for one table's text: one per thread that formats at once.
-  Memory take_buffer() {
+  // A buffer for one table's text, of at least `size` bytes: one per
+  // thread that formats at once.
+  Memory take_buffer(std::size_t size) {
     {
       std::lock_guard lock(mutex_);
       if (!buffers_.empty()) {
         Memory buffer = std::move(buffers_.back());
         buffers_.pop_back();
-        return buffer;
+        if (buffer.size() >= size) return buffer;
       }
     }
-    return Memory(size_);
+    return Memory(size);
   }
   void give_back(Memory buffer) {
     std::lock_guard lock(mutex_);

@@ -199,6 +199,105 @@ PDSPLIT_LANES void second_segment(std::size_t count, double half, double x, In c
   }
 }
 
+// Four segments at once, from the last point to the next four (energies
+// x[r], values f[r], half steps h[r]): the same operations, in the same
+// order for each lane, as four calls of the one-segment loops, with the
+// sums and the values carried kept in registers from one segment to the
+// next. For the first sweep, all four segments lie below the Fermi level
+// or none does (`below`).
+struct FourPoints {
+  double h[4], x[4];
+  const double* f[4];
+};
+
+PDSPLIT_LANES void first_step(double h, double x, double f1, double& f0, double& g0,
+                              double& integral, double& first) {
+  double g1 = x * f1;
+  integral += h * (f0 + f1);
+  first += h * (g0 + g1);
+  f0 = f1;
+  g0 = g1;
+}
+PDSPLIT_LANES void first_step_below(double h, double x, double f1, double& f0, double& g0,
+                                    double& integral, double& below, double& first) {
+  double g1 = x * f1;
+  double area = h * (f0 + f1);
+  integral += area;
+  below += area;
+  first += h * (g0 + g1);
+  f0 = f1;
+  g0 = g1;
+}
+
+PDSPLIT_LANES void first_segments4(std::size_t count, const FourPoints& q, bool below_all,
+                                   In p0, In p1, In p2, In p3, Out f0, Out g0, Out integral,
+                                   Out below, Out first) {
+  const double h0 = q.h[0], h1 = q.h[1], h2 = q.h[2], h3 = q.h[3];
+  const double x0 = q.x[0], x1 = q.x[1], x2 = q.x[2], x3 = q.x[3];
+  if (below_all) {
+    for (std::size_t s = 0; s < count; ++s) {
+      double f = f0[s], g = g0[s], n = integral[s], b = below[s], m = first[s];
+      first_step_below(h0, x0, p0[s], f, g, n, b, m);
+      first_step_below(h1, x1, p1[s], f, g, n, b, m);
+      first_step_below(h2, x2, p2[s], f, g, n, b, m);
+      first_step_below(h3, x3, p3[s], f, g, n, b, m);
+      f0[s] = f;
+      g0[s] = g;
+      integral[s] = n;
+      below[s] = b;
+      first[s] = m;
+    }
+  } else {
+    for (std::size_t s = 0; s < count; ++s) {
+      double f = f0[s], g = g0[s], n = integral[s], m = first[s];
+      first_step(h0, x0, p0[s], f, g, n, m);
+      first_step(h1, x1, p1[s], f, g, n, m);
+      first_step(h2, x2, p2[s], f, g, n, m);
+      first_step(h3, x3, p3[s], f, g, n, m);
+      f0[s] = f;
+      g0[s] = g;
+      integral[s] = n;
+      first[s] = m;
+    }
+  }
+}
+
+PDSPLIT_LANES void second_step(double h, double x, double centre, double f, double& a,
+                               double& b, double& c, double& second, double& third,
+                               double& fourth) {
+  double d = x - centre;
+  double dd = d * d;
+  double w = dd * f;
+  double dw = d * w, ddw = dd * w;
+  second += h * (a + w);
+  third += h * (b + dw);
+  fourth += h * (c + ddw);
+  a = w;
+  b = dw;
+  c = ddw;
+}
+
+PDSPLIT_LANES void second_segments4(std::size_t count, const FourPoints& q, In centre, In p0,
+                                    In p1, In p2, In p3, Out a, Out b, Out c, Out second,
+                                    Out third, Out fourth) {
+  const double h0 = q.h[0], h1 = q.h[1], h2 = q.h[2], h3 = q.h[3];
+  const double x0 = q.x[0], x1 = q.x[1], x2 = q.x[2], x3 = q.x[3];
+  for (std::size_t s = 0; s < count; ++s) {
+    const double m = centre[s];
+    double as = a[s], bs = b[s], cs = c[s], s2 = second[s], s3 = third[s], s4 = fourth[s];
+    second_step(h0, x0, m, p0[s], as, bs, cs, s2, s3, s4);
+    second_step(h1, x1, m, p1[s], as, bs, cs, s2, s3, s4);
+    second_step(h2, x2, m, p2[s], as, bs, cs, s2, s3, s4);
+    second_step(h3, x3, m, p3[s], as, bs, cs, s2, s3, s4);
+    a[s] = as;
+    b[s] = bs;
+    c[s] = cs;
+    second[s] = s2;
+    third[s] = s3;
+    fourth[s] = s4;
+  }
+}
+
 // The two sweeps, each lane's state at offset l of the arrays (the table's
 // columns at 0, the pairs at K); `pairs` holds P doubles.
 PDSPLIT_LANES void first_sweep(const Lanes& lanes, const FirstSweep& m, double* pairs) {
@@ -207,7 +306,31 @@ PDSPLIT_LANES void first_sweep(const Lanes& lanes, const FirstSweep& m, double* 
   lanes.pair_values(0, pairs);
   first_start(k, lanes.x(0), lanes.table.row(0) + 1, m.f, m.g);
   first_start(p, lanes.x(0), pairs, at(m.f, k), at(m.g, k));
-  for (std::size_t i = 0; i + 1 < n; ++i) {
+  std::size_t i = 0;
+  // Four segments at a time while they share their place below the Fermi
+  // level or above it.
+  while (i + 4 < n) {
+    FourPoints q;
+    bool below[4];
+    for (std::size_t r = 0; r < 4; ++r) {
+      const double e0 = lanes.table.energy(i + r), e1 = lanes.table.energy(i + r + 1);
+      const double x0 = e0 - lanes.efermi, x1 = e1 - lanes.efermi;
+      q.h[r] = 0.5 * (e1 - e0);
+      q.x[r] = x1;
+      q.f[r] = lanes.table.row(i + r + 1) + 1;
+      below[r] = x0 < 0 && x1 < 0;
+    }
+    if (below[0] != below[1] || below[0] != below[2] || below[0] != below[3]) break;
+    first_segments4(k, q, below[0], q.f[0], q.f[1], q.f[2], q.f[3], m.f, m.g, m.integral,
+                    m.below, m.first);
+    for (std::size_t r = 0; r < 4; ++r) lanes.pair_values(i + r + 1, pairs + r * p);
+    first_segments4(p, q, below[0], pairs, pairs + p, pairs + 2 * p, pairs + 3 * p, at(m.f, k),
+                    at(m.g, k), at(m.integral, k), at(m.below, k), at(m.first, k));
+    i += 4;
+  }
+  // Then one at a time, and four at a time again once past the segment
+  // that crosses the Fermi level.
+  for (; i + 1 < n; ++i) {
     const double e0 = lanes.table.energy(i), e1 = lanes.table.energy(i + 1);
     const double x0 = e0 - lanes.efermi, x1 = e1 - lanes.efermi;
     const double half = 0.5 * (e1 - e0);
@@ -221,6 +344,28 @@ PDSPLIT_LANES void first_sweep(const Lanes& lanes, const FirstSweep& m, double* 
       first_segment(k, half, x1, row, m.f, m.g, m.integral, m.first);
       first_segment(p, half, x1, pairs, at(m.f, k), at(m.g, k), at(m.integral, k),
                     at(m.first, k));
+      // Above the Fermi level from here on as the energies rise: four at a
+      // time for the rest while it lasts.
+      while (i + 5 < n) {
+        FourPoints q;
+        bool above = true;
+        for (std::size_t r = 0; r < 4; ++r) {
+          const double e0r = lanes.table.energy(i + r + 1), e1r = lanes.table.energy(i + r + 2);
+          const double x0r = e0r - lanes.efermi, x1r = e1r - lanes.efermi;
+          q.h[r] = 0.5 * (e1r - e0r);
+          q.x[r] = x1r;
+          q.f[r] = lanes.table.row(i + r + 2) + 1;
+          if (x0r < 0 && x1r < 0) above = false;
+        }
+        if (!above) break;
+        first_segments4(k, q, false, q.f[0], q.f[1], q.f[2], q.f[3], m.f, m.g, m.integral,
+                        m.below, m.first);
+        for (std::size_t r = 0; r < 4; ++r) lanes.pair_values(i + r + 2, pairs + r * p);
+        first_segments4(p, q, false, pairs, pairs + p, pairs + 2 * p, pairs + 3 * p,
+                        at(m.f, k), at(m.g, k), at(m.integral, k), at(m.below, k),
+                        at(m.first, k));
+        i += 4;
+      }
     }
   }
 }
@@ -231,7 +376,22 @@ PDSPLIT_LANES void second_sweep(const Lanes& lanes, const SecondSweep& m, double
   lanes.pair_values(0, pairs);
   second_start(k, lanes.x(0), m.centre, lanes.table.row(0) + 1, m.a, m.b, m.c);
   second_start(p, lanes.x(0), m.centre + k, pairs, at(m.a, k), at(m.b, k), at(m.c, k));
-  for (std::size_t i = 0; i + 1 < n; ++i) {
+  std::size_t i = 0;
+  for (; i + 4 < n; i += 4) {
+    FourPoints q;
+    for (std::size_t r = 0; r < 4; ++r) {
+      q.h[r] = 0.5 * (lanes.table.energy(i + r + 1) - lanes.table.energy(i + r));
+      q.x[r] = lanes.x(i + r + 1);
+      q.f[r] = lanes.table.row(i + r + 1) + 1;
+      lanes.pair_values(i + r + 1, pairs + r * p);
+    }
+    second_segments4(k, q, m.centre, q.f[0], q.f[1], q.f[2], q.f[3], m.a, m.b, m.c, m.second,
+                     m.third, m.fourth);
+    second_segments4(p, q, m.centre + k, pairs, pairs + p, pairs + 2 * p, pairs + 3 * p,
+                     at(m.a, k), at(m.b, k), at(m.c, k), at(m.second, k), at(m.third, k),
+                     at(m.fourth, k));
+  }
+  for (; i + 1 < n; ++i) {
     const double half = 0.5 * (lanes.table.energy(i + 1) - lanes.table.energy(i));
     const double x = lanes.x(i + 1);
     lanes.pair_values(i + 1, pairs);
@@ -283,7 +443,7 @@ std::vector<Moments> all_moments(TableView table,
 #ifdef PDSPLIT_AVX2
   avx2 = path == NumberPath::Fastest && has_avx2();
 #endif
-  std::vector<double> memory(12 * count + pairs.size(), 0.0);
+  std::vector<double> memory(12 * count + 4 * pairs.size(), 0.0);
   double* next = memory.data();
   auto take = [&] {
     double* a = next;

@@ -1,7 +1,7 @@
 #include "modes/table_options.h"
 
 #include <cstring>
-#include <mutex>
+#include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -59,47 +59,46 @@ class TableOptions : public TableTransform {
     if (!total) layout_ = column_layout(h);
   }
 
-  std::vector<TableFile> files(const std::string& FILENAME, double shift, const double* data,
-                               std::int32_t ngrid, std::int32_t k,
-                               std::vector<std::string>* lines) const override {
+  TransformedTable transform(const std::string& FILENAME, double shift, const double* data,
+                             std::int32_t ngrid, std::int32_t k,
+                             std::vector<std::string>* lines) const override {
     TableView raw{data, ngrid, k};
     ColumnPlan plan = plan_for(k);
     // Which of the raw and the shaped columns the broadening, integration
     // and moments take (for -t only the DOS columns; the plan keeps them
     // in place).
     auto keeps = [&](std::int32_t j) { return total_ && !is_dos(plan[j - 1]); };
+    // The tables made here, kept with the one written (which may be any
+    // of them, or the table given).
+    auto tables = std::make_shared<Tables>();
 
     // (1) broadening over the whole grid.
-    Table work;
     if (settings_.gaussian) {
-      work = broaden_table(raw, *settings_.gaussian);
-      restore(work, raw, keeps);
-      raw = work.view();
+      tables->broadened = broaden_table(raw, *settings_.gaussian);
+      restore(tables->broadened, raw, keeps);
+      raw = tables->broadened.view();
     }
     // (2) grouping; a plan that takes every column as it is needs no copy.
-    Table shaped;
     TableView rows = raw;
     if (!takes_columns_as_they_are(plan, raw.k)) {
-      shaped = shape_table(plan, raw);
-      rows = shaped.view();
+      tables->shaped = shape_table(plan, raw);
+      rows = tables->shaped.view();
     }
     // (4, checked first) the window's rows.
-    Table cut;
     if (settings_.window_min || settings_.window_max) {
       EnergyWindow window{settings_.window_min, settings_.window_max};
-      cut = cut_to_window(rows, shift, window);
-      if (cut.ngrid < 2)
+      tables->cut = cut_to_window(rows, shift, window);
+      if (tables->cut.ngrid < 2)
         throw Failure(Failure::Report::StderrLine, kExitUsage,
                       "Error! --window leaves fewer than 2 rows of the table " + FILENAME);
-      rows = cut.view();
+      rows = tables->cut.view();
     }
-    std::vector<TableFile> made(1);
-    made[0].name = FILENAME;
+    TransformedTable made;
     // (3) moments over the window's rows.
-    if (settings_.moments) made.push_back(moments_file(FILENAME, plan, rows, lines));
+    if (settings_.moments) made.beside.push_back(moments_file(FILENAME, plan, rows, lines));
     // (5) running integral.
-    Table out;
     TableView written = rows;
+    Table& out = tables->out;
     if (settings_.cumulative) {
       out = running_integral(rows);
       restore(out, rows, keeps);
@@ -111,33 +110,24 @@ class TableOptions : public TableTransform {
       negate_down_columns(plan, out);
       written = out.view();
     }
-    // (7) the text, in the memory of an earlier table's when there is
-    // one (of the same size, it is not filled again before the table is
-    // written over it).
-    std::string head = settings_.header ? header_line(plan, shifted_) + '\n' : std::string();
-    std::string& text = made[0].text;
-    text = kept_text();
-    text.resize(head.size() + table_text_size(written.ngrid, written.k));
-    std::memcpy(text.data(), head.data(), head.size());
-    format_table(shift, written.data, written.ngrid, written.k, text.data() + head.size());
+    // (7) the header line; the writer formats the table.
+    if (settings_.header) made.head = header_line(plan, shifted_) + '\n';
+    made.table = written.data;
+    made.ngrid = written.ngrid;
+    made.k = written.k;
+    made.kept = std::move(tables);
     return made;
   }
 
-  void recycle(std::vector<TableFile>&& files) const override {
-    if (files.empty()) return;
-    std::lock_guard lock(texts_mutex_);
-    if (texts_.size() < kKeptTexts) texts_.push_back(std::move(files[0].text));
+  void print(const std::vector<std::string>& lines) const override {
+    for (const std::string& line : lines) console_.line(line);
   }
 
  private:
-  // The text of a table that has been written, or an empty one.
-  std::string kept_text() const {
-    std::lock_guard lock(texts_mutex_);
-    if (texts_.empty()) return {};
-    std::string text = std::move(texts_.back());
-    texts_.pop_back();
-    return text;
-  }
+  // The tables a transform makes, kept while the table written is.
+  struct Tables {
+    Table broadened, shaped, cut, out;
+  };
 
   ColumnPlan plan_for(std::int32_t k) const {
     if (total_) return total_dos_plan(k);
@@ -165,10 +155,6 @@ class TableOptions : public TableTransform {
     Table copy(view.ngrid, view.k);
     if (view.size() != 0) std::memcpy(copy.data(), view.data, view.size() * sizeof(double));
     return copy;
-  }
-
-  void print(const std::vector<std::string>& lines) const override {
-    for (const std::string& line : lines) console_.line(line);
   }
 
   TableFile moments_file(const std::string& FILENAME, const ColumnPlan& plan, TableView rows,
@@ -210,11 +196,6 @@ class TableOptions : public TableTransform {
   bool total_;
   Console& console_;
   std::optional<ColumnLayout> layout_;
-  // Texts of tables written, for the tables after them: as many as the
-  // threads that make tables at once need (-a).
-  static constexpr std::size_t kKeptTexts = 16;
-  mutable std::mutex texts_mutex_;
-  mutable std::vector<std::string> texts_;
 };
 
 }  // namespace
