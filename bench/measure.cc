@@ -1,5 +1,6 @@
 // measure: runs a command several times in a folder and prints the median
-// wall time in seconds and the peak resident memory in KiB of its runs.
+// wall time in seconds and the peak resident memory in KiB of its runs,
+// then the median processor time (user and system) in seconds.
 //
 //   measure RUNS FOLDER COMMAND [ARG...]
 //
@@ -22,7 +23,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   int runs = std::atoi(argv[1]);
-  std::vector<double> times;
+  std::vector<double> times, cpu;
   long peak_kib = 0;
   for (int i = 0; i < runs; ++i) {
     auto start = std::chrono::steady_clock::now();
@@ -43,9 +44,14 @@ int main(int argc, char** argv) {
       return 1;
     }
     times.push_back(std::chrono::duration<double>(stop - start).count());
+    auto seconds = [](const timeval& t) {
+      return static_cast<double>(t.tv_sec) + 1e-6 * static_cast<double>(t.tv_usec);
+    };
+    cpu.push_back(seconds(usage.ru_utime) + seconds(usage.ru_stime));
     peak_kib = std::max(peak_kib, usage.ru_maxrss);
   }
   std::sort(times.begin(), times.end());
-  std::printf("%.6f %ld\n", times[times.size() / 2], peak_kib);
+  std::sort(cpu.begin(), cpu.end());
+  std::printf("%.6f %ld %.6f\n", times[times.size() / 2], peak_kib, cpu[cpu.size() / 2]);
   return 0;
 }

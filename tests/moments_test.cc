@@ -10,6 +10,7 @@
 #include <numbers>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "modes/moments.h"
@@ -275,23 +276,109 @@ TEST(Moments, UpPlusDownRows) {
   for (std::size_t i = 0; i < t.rows(); ++i) sum.push_back(t.row(i)[5] + t.row(i)[6]);
   expect_near_reference(rows[8].moments, reference_moments(column(t, 0), sum, efermi), 1e-10, "d_up+down");
 
-  // No such rows without spin or in non-collinear tables.
-  for (ColumnLayout layout : {ColumnLayout{Spin::None, Projection::L, false},
-                              ColumnLayout{Spin::NonCollinear, Projection::L, false}}) {
-    ColumnPlan other = plan_columns(layout, Grouping::Lm);
-    Table flat(50, static_cast<std::int32_t>(other.size()));
-    for (std::size_t i = 0; i < flat.rows(); ++i) {
-      flat.row(i)[0] = static_cast<double>(i);
-      for (std::size_t k = 1; k < flat.width(); ++k) flat.row(i)[k] = 1;
-    }
-    std::vector<NamedMoments> r = table_moments(other, flat.view(), 0);
-    ASSERT_EQ(r.size(), other.size());
-    for (std::size_t k = 0; k < r.size(); ++k) {
-      EXPECT_EQ(r[k].name, other[k].name());
-      EXPECT_EQ(r[k].moments.integral, 49.0);
-    }
+  // No such rows without spin: one row per column.
+  ColumnPlan other = plan_columns({Spin::None, Projection::L, false}, Grouping::Lm);
+  Table flat(50, static_cast<std::int32_t>(other.size()));
+  for (std::size_t i = 0; i < flat.rows(); ++i) {
+    flat.row(i)[0] = static_cast<double>(i);
+    for (std::size_t k = 1; k < flat.width(); ++k) flat.row(i)[k] = 1;
+  }
+  std::vector<NamedMoments> r = table_moments(other, flat.view(), 0);
+  ASSERT_EQ(r.size(), other.size());
+  for (std::size_t k = 0; k < r.size(); ++k) {
+    EXPECT_EQ(r[k].name, other[k].name());
+    EXPECT_EQ(r[k].moments.integral, 49.0);
   }
   EXPECT_THROW(table_moments(plan, Table(10, 7).view(), 0), std::invalid_argument);
+}
+
+// Non-collinear tables: rows for the total component of each orbital or
+// group alone (s, p, d, total), none for the magnetisation components mx,
+// my, mz, and no up+down rows. Every column here is a Gaussian of its own
+// area and centre, so a row taken from the wrong column shows.
+TEST(Moments, NonCollinearTablesGetRowsOfTheTotalComponentOnly) {
+  const double efermi = -0.5, h = 0.01;
+  for (Grouping grouping : {Grouping::Lm, Grouping::L}) {
+    ColumnPlan plan = plan_columns({Spin::NonCollinear, Projection::LM, false}, grouping);
+    auto k = static_cast<std::int32_t>(plan.size());
+    Table t(1001, k);
+    auto area = [](std::size_t c) { return 1.0 + 0.5 * static_cast<double>(c); };
+    auto centre = [](std::size_t c) { return -2.0 + 0.1 * static_cast<double>(c); };
+    for (std::size_t i = 0; i < t.rows(); ++i) {
+      double e = efermi - 5.0 + h * static_cast<double>(i);
+      t.row(i)[0] = e;
+      for (std::size_t c = 0; c < plan.size(); ++c)
+        t.row(i)[c + 1] = area(c) * normal_pdf(e - efermi, centre(c), 0.25);
+    }
+    std::vector<std::string> want;  // the total components, in the plan's order
+    std::vector<std::size_t> at;
+    for (std::size_t c = 0; c < plan.size(); ++c)
+      if (plan[c].component == Component::Total) {
+        want.push_back(plan[c].group);
+        at.push_back(c);
+      }
+    ASSERT_EQ(want.size() * 4, plan.size());
+    std::vector<NamedMoments> rows = table_moments(plan, t.view(), efermi);
+    std::vector<std::string> names;
+    for (const NamedMoments& r : rows) names.push_back(r.name);
+    EXPECT_EQ(names, want);
+    for (std::size_t r = 0; r < rows.size() && r < at.size(); ++r) {
+      EXPECT_NEAR(rows[r].moments.integral, area(at[r]), 1e-10) << names[r];
+      EXPECT_NEAR(rows[r].moments.centre, centre(at[r]), 1e-10) << names[r];
+    }
+  }
+}
+
+// table_moments takes all columns in one sweep over the rows, in the
+// vector unit or not; its numbers must be those of column_moments for each
+// column and of moments() for an up+down column made here, to the bit,
+// whatever the values: random ones, negative ones, a grid that is not
+// uniform, a Fermi level inside it, tables of an odd number of columns.
+TEST(Moments, TableRowsAreTheColumnsMomentsToTheBit) {
+  std::mt19937_64 rng(5);
+  std::uniform_real_distribution<double> value(-0.2, 3.0), step(0.001, 0.05);
+  for (NumberPath path : {NumberPath::Fastest, NumberPath::Portable})
+  for (Grouping grouping : {Grouping::Lm, Grouping::L})
+  for (Spin spin : {Spin::None, Spin::Polarised, Spin::NonCollinear}) {
+    // Lanes (columns and up+down sums): 9, 18 + 9, 36 without f; with f
+    // 5, 10 + 5, 20 by l.
+    ColumnPlan plan = plan_columns({spin, Projection::LM, grouping == Grouping::L}, grouping);
+    auto k = static_cast<std::int32_t>(plan.size());
+    Table t(257, k);
+    double e = -4.3;
+    for (std::size_t i = 0; i < t.rows(); ++i) {
+      t.row(i)[0] = e;
+      e += step(rng);
+      for (std::size_t c = 1; c < t.width(); ++c) t.row(i)[c] = value(rng);
+    }
+    const double efermi = -0.7;
+    std::vector<NamedMoments> rows = table_moments(plan, t.view(), efermi, path);
+    std::size_t r = 0;
+    for (std::size_t j = 0; j < plan.size(); ++j) {
+      Component component = plan[j].component;
+      if (component == Component::Mx || component == Component::My || component == Component::Mz) continue;
+      ASSERT_LT(r, rows.size());
+      Moments want = column_moments(t.view(), static_cast<std::int32_t>(j + 1), efermi);
+      const Moments& got = rows[r++].moments;
+      for (auto [a, b] : {std::pair{got.integral, want.integral}, {got.filling, want.filling},
+                          {got.centre, want.centre}, {got.width, want.width},
+                          {got.skewness, want.skewness}, {got.kurtosis, want.kurtosis}})
+        EXPECT_EQ(a, b) << plan[j].name();
+      if (component == Component::Down) {
+        std::vector<double> both;
+        for (std::size_t i = 0; i < t.rows(); ++i) both.push_back(t.row(i)[j] + t.row(i)[j + 1]);
+        Moments pair = moments(column(t, 0), both, efermi);
+        ASSERT_LT(r, rows.size());
+        const Moments& sum = rows[r++].moments;
+        EXPECT_EQ(rows[r - 1].name, plan[j].group + "_up+down");
+        for (auto [a, b] : {std::pair{sum.integral, pair.integral}, {sum.filling, pair.filling},
+                            {sum.centre, pair.centre}, {sum.width, pair.width},
+                            {sum.skewness, pair.skewness}, {sum.kurtosis, pair.kurtosis}})
+          EXPECT_EQ(a, b) << plan[j].group << "_up+down";
+      }
+    }
+    EXPECT_EQ(r, rows.size());
+  }
 }
 
 TEST(Moments, NumbersAsPrintfWritesThem) {

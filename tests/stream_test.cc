@@ -29,6 +29,7 @@
 #include "lines.h"
 #include "memory_files.h"
 #include "modes/atom_sum.h"
+#include "reference.h"
 #include "support.h"
 
 namespace {
@@ -526,6 +527,157 @@ TEST(StreamModes, ElementSumsThatCannotAllBeWrittenLeaveNoTableAndNoTemporary) {
   r = run_mode_on(doscar, {"-e"}, 2, {}, clean, {}, kPoscar, moments);
   EXPECT_EQ(r.failure, "");
   EXPECT_EQ(r.tables.size(), 6u);
+}
+
+// A run of a mode with table options, in the frame, on `doscar` in memory:
+// its console text too.
+struct OptionsRun {
+  std::string failure;  // "" when the run succeeded
+  std::map<std::string, std::string> tables;
+  std::string console;
+};
+
+OptionsRun run_options_on(const std::string& doscar, const pdsplit::Settings& settings,
+                          const std::vector<std::string>& args, unsigned threads,
+                          const pdsplit::ReadPlan& plan, MemoryDisk& disk) {
+  MemoryFiles files;
+  files.add("DOSCAR", doscar);
+  Captured out;
+  OptionsRun r;
+  {
+    pdsplit::Console console(out.open());
+    pdsplit::Output output(disk, threads);
+    pdsplit::Mode mode;
+    EXPECT_TRUE(pdsplit::mode_of_option(args[0], mode));
+    try {
+      pdsplit::DoscarFiles doscar_files(files);
+      pdsplit::run_mode(mode, args, settings, console, doscar_files, output, plan);
+    } catch (const pdsplit::Failure& f) {
+      r.failure = f.text();
+    }
+    console.flush();
+  }
+  // All but the processor time, which differs from run to run.
+  for (const std::string& line : split_lines(out.close()))
+    if (line.rfind(" CPU time", 0) != 0) r.console += line + '\n';
+  r.tables = disk.files();
+  return r;
+}
+
+// The tables whose moments the console shows, in the order shown.
+std::vector<std::string> moments_shown(const std::string& console) {
+  std::vector<std::string> names;
+  for (const std::string& line : split_lines(console)) {
+    const std::string head = " Moments of ";
+    if (line.rfind(head, 0) == 0 && line.size() > head.size() + 1)
+      names.push_back(line.substr(head.size(), line.size() - head.size() - 1));
+  }
+  return names;
+}
+
+pdsplit::Settings moments_settings() {
+  pdsplit::Settings settings;
+  settings.moments = true;
+  settings.orbitals = pdsplit::Orbitals::L;
+  return settings;
+}
+
+// -a with --moments makes its tables on every reading thread at once; the
+// moments are printed in atom order all the same, and the tables, the
+// .moments files and the console are those of a run on one thread.
+TEST(StreamModes, AllAtomsWithMomentsPrintsThemInAtomOrderWhateverTheThreads) {
+  std::string doscar = generated({"--natom", "9", "--ngrid", "301", "--npcol", "18",
+                                  "--atom-shift", "--seed", "8"});
+  MemoryDisk one_disk;
+  OptionsRun one = run_options_on(doscar, moments_settings(), {"-a"}, 1, {}, one_disk);
+  ASSERT_EQ(one.failure, "");
+  ASSERT_EQ(one.tables.size(), 18u);
+  std::vector<std::string> in_order;
+  for (int atom = 1; atom <= 9; ++atom) {
+    in_order.push_back(atom_name(atom));
+    EXPECT_EQ(one.tables.count(atom_name(atom) + ".moments"), 1u) << atom;
+  }
+  EXPECT_EQ(moments_shown(one.console), in_order);
+  for (unsigned threads : {2u, 3u, 8u})
+    for (const pdsplit::ReadPlan& plan : fine_plans()) {
+      MemoryDisk disk;
+      OptionsRun r = run_options_on(doscar, moments_settings(), {"-a"}, threads, plan, disk);
+      std::string what = show(threads, plan);
+      EXPECT_EQ(r.failure, "") << what;
+      EXPECT_TRUE(r.tables == one.tables) << what;
+      EXPECT_EQ(r.console, one.console) << what;
+    }
+}
+
+// A window that leaves fewer than 2 rows of atom 4 and of every atom after
+// it (their energies lie higher: --atom-shift): the run reports atom 4,
+// whichever thread meets which atom first, after printing the moments of
+// atoms 1 to 3 in order, and writes nothing.
+TEST(StreamModes, AllAtomsReportsTheFirstTableTheOptionsCannotMakeInAtomOrder) {
+  std::string doscar = generated({"--natom", "9", "--ngrid", "301", "--npcol", "18",
+                                  "--atom-shift", "--seed", "8"});
+  reference::Doscar d = reference::parse(doscar);
+  // Written energies: as read minus the Fermi energy, 3 decimals.
+  auto written = [&](double e) { return std::stod(reference::energy_field(e - d.efermi)); };
+  // Up to 0.03 eV above atom 1's second row: atoms shifted by 0.0375 eV or
+  // more keep only their first row.
+  double top = written(d.atoms[0][1][0]) + 0.03;
+  int first_short = 0;
+  for (int atom = 1; atom <= 9 && first_short == 0; ++atom) {
+    int rows = 0;
+    for (const reference::Row& row : d.atoms[static_cast<std::size_t>(atom - 1)])
+      if (written(row[0]) <= top) ++rows;
+    if (rows < 2) first_short = atom;
+  }
+  ASSERT_EQ(first_short, 4);
+  pdsplit::Settings settings = moments_settings();
+  settings.window_max = top;
+  std::string failure = "Error! --window leaves fewer than 2 rows of the table " + atom_name(4);
+  std::vector<std::string> shown = {atom_name(1), atom_name(2), atom_name(3)};
+  MemoryDisk one_disk;
+  OptionsRun one = run_options_on(doscar, settings, {"-a"}, 1, {}, one_disk);
+  EXPECT_EQ(one.failure, failure);
+  EXPECT_EQ(moments_shown(one.console), shown);
+  EXPECT_TRUE(one.tables.empty()) << one.tables.size() << " files";
+  for (unsigned threads : {2u, 3u, 8u})
+    for (const pdsplit::ReadPlan& plan : fine_plans()) {
+      MemoryDisk disk;
+      OptionsRun r = run_options_on(doscar, settings, {"-a"}, threads, plan, disk);
+      std::string what = show(threads, plan);
+      EXPECT_EQ(r.failure, failure) << what;
+      EXPECT_EQ(r.console, one.console) << what;
+      EXPECT_TRUE(r.tables.empty()) << what << ": " << r.tables.size() << " files";
+    }
+}
+
+// A table that cannot be written (atom k): the moments of atoms 1 to k
+// are printed, in order, and none after (their tables are not made), the
+// tables before k are in place (the .moments files, put in place after
+// every table, are not), and the failure names table k.
+TEST(StreamModes, AllAtomsWithMomentsAndAWriteFailureAtAtomK) {
+  std::string doscar = generated({"--natom", "9", "--ngrid", "301", "--npcol", "32",
+                                  "--atom-shift", "--seed", "11"});
+  MemoryDisk ordinary_disk;
+  OptionsRun ordinary = run_options_on(doscar, moments_settings(), {"-a"}, 1, {}, ordinary_disk);
+  ASSERT_EQ(ordinary.failure, "");
+  for (int k : {1, 4, 9}) {
+    std::string first_line = split_lines(ordinary.tables.at(atom_name(k)))[0];
+    std::map<std::string, std::string> before;
+    std::vector<std::string> shown;
+    for (int atom = 1; atom < k; ++atom)
+      before[atom_name(atom)] = ordinary.tables.at(atom_name(atom));
+    for (int atom = 1; atom <= k; ++atom) shown.push_back(atom_name(atom));
+    for (unsigned threads : {1u, 2u, 3u, 8u})
+      for (const pdsplit::ReadPlan& plan : fine_plans()) {
+        std::string what = "atom " + std::to_string(k) + ", " + show(threads, plan);
+        FailingDisk disk(first_line);
+        OptionsRun r = run_options_on(doscar, moments_settings(), {"-a"}, threads, plan, disk);
+        EXPECT_EQ(r.failure, "Error! Cannot write " + atom_name(k) + ": " +
+                                 std::strerror(ENOSPC)) << what;
+        EXPECT_EQ(moments_shown(r.console), shown) << what;
+        EXPECT_TRUE(r.tables == before) << what << ": " << r.tables.size() << " files";
+      }
+  }
 }
 
 }  // namespace

@@ -339,4 +339,29 @@ TEST(TableOptions, TotalMomentsTakeTheDosColumnsOnly) {
   EXPECT_EQ(c.file("iDOS"), reference::table(c.d.total, c.d.efermi));
 }
 
+// A non-collinear file (total, mx, my, mz per orbital): one row per
+// orbital group of its total component, none for mx, my and mz.
+TEST(TableOptions, NonCollinearMomentsTakeTheTotalComponentOnly) {
+  Case c({"--natom", "2", "--ngrid", "60", "--npcol", "36", "--noncollinear", "--efermi", "0.75"});
+  ASSERT_TRUE(c.d.noncollinear);
+  RunResult r = c.run({"--orbitals=l", "--moments", "-p", "2"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  // Orbital o's total component is column 1 + 4 o.
+  auto total_of = [](const std::vector<int>& os) {
+    std::vector<int> columns;
+    for (int o : os) columns.push_back(1 + 4 * o);
+    return columns;
+  };
+  auto groups = columns_of(c.d.atoms[1], [&](const Row& row) {
+    return std::vector<double>{sum(row, total_of({0})), sum(row, total_of({1, 2, 3})),
+                               sum(row, total_of({4, 5, 6, 7, 8})),
+                               sum(row, total_of({0, 1, 2, 3, 4, 5, 6, 7, 8}))};
+  });
+  auto energy = column(groups, 0);
+  std::vector<std::vector<double>> expected;
+  for (int j = 1; j <= 4; ++j) expected.push_back(moments_of(energy, column(groups, j), c.d.efermi));
+  expect_moments(c.file("iLDOS002.moments"), {"s", "p", "d", "total"}, expected);
+  EXPECT_EQ(r.out.find("_mx "), std::string::npos) << r.out;
+}
+
 }  // namespace

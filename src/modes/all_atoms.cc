@@ -1,7 +1,11 @@
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <exception>
+#include <map>
 #include <mutex>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "base/array.h"
@@ -48,16 +52,16 @@ class AllAtoms final : public ProjectedMode {
     if (error_ != nullptr || blocks_.natom <= 0) return {};
     return {{1, blocks_.natom}};
   }
-  // Reshaped tables come in atom order, one at a time: what the options
-  // print of each (moments) appears in that order.
-  bool in_order() const override { return transform_ != nullptr; }
+  // Tables come in any order, on every reading thread at once, reshaped
+  // or not.
+  bool in_order() const override { return false; }
 
   void take(std::int32_t atom, const double* table) override {
     auto index = static_cast<std::size_t>(atom - 1);
     if (tables_.failed_before(index)) return;
     std::string name = prefix_ + atom_suffix(atom);
     if (transform_ != nullptr) return take_reshaped(index, name, table);
-    Memory buffer = take_buffer();
+    Memory buffer = take_buffer(size_);
     if (buffer.data() == nullptr) {
       tables_.fail(index, name, ENOMEM);
       return;
@@ -81,29 +85,78 @@ class AllAtoms final : public ProjectedMode {
   }
 
  private:
-  // The table as the options make it, and the file beside it (moments).
+  // What the options made of a table besides its files: the lines to
+  // print, or the failure that stopped them.
+  struct Made {
+    std::vector<std::string> lines;
+    std::exception_ptr failure;
+  };
+
+  // The table as the options make it, and the file beside it (moments),
+  // made and written on this thread; what the options print of it, or the
+  // failure that stopped them, waits for the tables before it.
   void take_reshaped(std::size_t index, const std::string& name, const double* table) {
-    std::vector<TableFile> files =
-        transform_->files(name, shift_, table, blocks_.ngrid, blocks_.npcol);
-    if (files.empty()) return;
-    tables_.write(index, files[0].name, files[0].text.data(), files[0].text.size());
-    if (files.size() > 1) {
-      beside_.write(index, files[1].name, files[1].text.data(), files[1].text.size());
-      beside_written_ = true;
+    Made made;
+    try {
+      TransformedTable t =
+          transform_->transform(name, shift_, table, blocks_.ngrid, blocks_.npcol, &made.lines);
+      std::size_t size = t.head.size() + table_text_size(t.ngrid, t.k);
+      Memory buffer = take_buffer(size);
+      if (buffer.data() == nullptr) {
+        tables_.fail(index, name, ENOMEM);
+      } else {
+        char* text = static_cast<char*>(buffer.data());
+        std::copy(t.head.begin(), t.head.end(), text);
+        format_table(shift_, t.table, t.ngrid, t.k, text + t.head.size(), blocks_.threads);
+        tables_.write(index, name, text, size);
+        give_back(std::move(buffer));
+      }
+      if (!t.beside.empty()) {
+        const TableFile& file = t.beside.front();
+        beside_.write(index, file.name, file.text.data(), file.text.size());
+        beside_written_ = true;
+      }
+    } catch (...) {
+      made.failure = std::current_exception();
+    }
+    publish(index, std::move(made));
+  }
+
+  // Prints the lines of every reshaped table whose turn has come, in atom
+  // order, as if the tables had been made one at a time in that order:
+  // none after a table that could not be written (those tables would not
+  // have been made), and the failure of the first table that could not be
+  // made is thrown once its turn comes (the lines made before it printed),
+  // which ends the reading; tables made after it are never put in place.
+  void publish(std::size_t index, Made made) {
+    std::lock_guard lock(order_mutex_);
+    if (stopped_) return;
+    waiting_.emplace(index, std::move(made));
+    for (auto it = waiting_.find(next_); it != waiting_.end(); it = waiting_.find(next_)) {
+      Made now = std::move(it->second);
+      waiting_.erase(it);
+      std::size_t turn = next_++;
+      if (tables_.failed_before(turn)) continue;
+      transform_->print(now.lines);
+      if (now.failure != nullptr) {
+        stopped_ = true;
+        std::rethrow_exception(now.failure);
+      }
     }
   }
 
-  // A buffer for one table's text: one per thread that formats at once.
-  Memory take_buffer() {
+  // A buffer for one table's text, of at least `size` bytes: one per
+  // thread that formats at once.
+  Memory take_buffer(std::size_t size) {
     {
       std::lock_guard lock(mutex_);
       if (!buffers_.empty()) {
         Memory buffer = std::move(buffers_.back());
         buffers_.pop_back();
-        return buffer;
+        if (buffer.size() >= size) return buffer;
       }
     }
-    return Memory(size_);
+    return Memory(size);
   }
   void give_back(Memory buffer) {
     std::lock_guard lock(mutex_);
@@ -117,6 +170,12 @@ class AllAtoms final : public ProjectedMode {
   std::size_t size_;
   TableTransform* transform_;
   std::atomic<bool> beside_written_{false};
+  // What reshaped tables print, or the failure that stopped them, until
+  // their turn: by index, from next_ on.
+  std::mutex order_mutex_;
+  std::map<std::size_t, Made> waiting_;
+  std::size_t next_ = 0;
+  bool stopped_ = false;
   std::string prefix_;
   std::exception_ptr error_;
   std::mutex mutex_;

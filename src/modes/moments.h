@@ -26,6 +26,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/vector_unit.h"
 #include "modes/shape.h"
 #include "modes/table_view.h"
 
@@ -52,12 +53,18 @@ struct NamedMoments {
 };
 
 // One row per planned column of `table` (the table shape_table made with
-// `plan`: value column j + 1 is plan[j]), named after it; right after each
-// spin-down column that follows the spin-up column of the same group, one
-// more row of rho = up + down, named after the up column with "_up"
-// replaced by "_up+down" ("d_up+down"). Take the table before
-// --down-negative.
-std::vector<NamedMoments> table_moments(const ColumnPlan& plan, TableView table, double efermi);
+// `plan`: value column j + 1 is plan[j]), named after it, except the
+// magnetisation components of non-collinear tables (mx, my, mz), which get
+// none: there only the total component of each orbital or group has a row.
+// Right after each spin-down column that follows the spin-up column of the
+// same group, one more row of rho = up + down, named after the up column
+// with "_up" replaced by "_up+down" ("d_up+down"). Take the table before
+// --down-negative. All columns are taken in one sweep over the rows (in
+// the vector unit: see base/vector_unit.h), with the numbers of
+// column_moments to the bit; `path` Portable takes the code every
+// processor runs, for tests.
+std::vector<NamedMoments> table_moments(const ColumnPlan& plan, TableView table, double efermi,
+                                        NumberPath path = NumberPath::Fastest);
 
 // A number as the moments table writes it: printf's "%.6f" (C locale), and
 // NaN of either sign as "nan".

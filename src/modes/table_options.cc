@@ -1,8 +1,10 @@
 #include "modes/table_options.h"
 
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include "base/failure.h"
 #include "modes/broadening.h"
@@ -39,6 +41,15 @@ ColumnPlan identity_plan(std::int32_t k) {
 
 bool is_dos(const PlannedColumn& column) { return column.group == "DOS"; }
 
+// Whether value column j + 1 of the shaped table is column j + 1 of a
+// table of `k` value columns, for every j: shaping would copy the table.
+bool takes_columns_as_they_are(const ColumnPlan& plan, std::int32_t k) {
+  if (plan.size() != static_cast<std::size_t>(extent(k))) return false;
+  for (std::size_t j = 0; j < plan.size(); ++j)
+    if (plan[j].inputs != std::vector<std::int32_t>{static_cast<std::int32_t>(j + 1)}) return false;
+  return true;
+}
+
 class TableOptions : public TableTransform {
  public:
   TableOptions(const Settings& settings, const Header& h, bool shifted, bool total,
@@ -48,59 +59,76 @@ class TableOptions : public TableTransform {
     if (!total) layout_ = column_layout(h);
   }
 
-  std::vector<TableFile> files(const std::string& FILENAME, double shift, const double* data,
-                               std::int32_t ngrid, std::int32_t k) override {
+  TransformedTable transform(const std::string& FILENAME, double shift, const double* data,
+                             std::int32_t ngrid, std::int32_t k,
+                             std::vector<std::string>* lines) const override {
     TableView raw{data, ngrid, k};
     ColumnPlan plan = plan_for(k);
     // Which of the raw and the shaped columns the broadening, integration
     // and moments take (for -t only the DOS columns; the plan keeps them
     // in place).
     auto keeps = [&](std::int32_t j) { return total_ && !is_dos(plan[j - 1]); };
+    // The tables made here, kept with the one written (which may be any
+    // of them, or the table given).
+    auto tables = std::make_shared<Tables>();
 
     // (1) broadening over the whole grid.
-    Table work;
     if (settings_.gaussian) {
-      work = broaden_table(raw, *settings_.gaussian);
-      restore(work, raw, keeps);
-      raw = work.view();
+      tables->broadened = broaden_table(raw, *settings_.gaussian);
+      restore(tables->broadened, raw, keeps);
+      raw = tables->broadened.view();
     }
-    // (2) grouping.
-    Table shaped = shape_table(plan, raw);
+    // (2) grouping; a plan that takes every column as it is needs no copy.
+    TableView rows = raw;
+    if (!takes_columns_as_they_are(plan, raw.k)) {
+      tables->shaped = shape_table(plan, raw);
+      rows = tables->shaped.view();
+    }
     // (4, checked first) the window's rows.
-    Table cut;
-    TableView rows = shaped.view();
     if (settings_.window_min || settings_.window_max) {
       EnergyWindow window{settings_.window_min, settings_.window_max};
-      cut = cut_to_window(rows, shift, window);
-      if (cut.ngrid < 2)
+      tables->cut = cut_to_window(rows, shift, window);
+      if (tables->cut.ngrid < 2)
         throw Failure(Failure::Report::StderrLine, kExitUsage,
                       "Error! --window leaves fewer than 2 rows of the table " + FILENAME);
-      rows = cut.view();
+      rows = tables->cut.view();
     }
-    std::vector<TableFile> made(1);
-    made[0].name = FILENAME;
+    TransformedTable made;
     // (3) moments over the window's rows.
-    if (settings_.moments) made.push_back(moments_file(FILENAME, plan, rows));
+    if (settings_.moments) made.beside.push_back(moments_file(FILENAME, plan, rows, lines));
     // (5) running integral.
-    Table out;
+    TableView written = rows;
+    Table& out = tables->out;
     if (settings_.cumulative) {
       out = running_integral(rows);
       restore(out, rows, keeps);
-    } else {
-      out = copy_of(rows);
+      written = out.view();
     }
     // (6) spin-down below zero, in the written table only.
-    if (settings_.down_negative) negate_down_columns(plan, out);
-    // (7) the text.
-    std::string& text = made[0].text;
-    if (settings_.header) text = header_line(plan, shifted_) + '\n';
-    std::size_t head = text.size();
-    text.resize(head + table_text_size(out.ngrid, out.k));
-    format_table(shift, out.data(), out.ngrid, out.k, text.data() + head);
+    if (settings_.down_negative) {
+      if (!settings_.cumulative) out = copy_of(rows);
+      negate_down_columns(plan, out);
+      written = out.view();
+    }
+    // (7) the header line; the writer formats the table.
+    if (settings_.header) made.head = header_line(plan, shifted_) + '\n';
+    made.table = written.data;
+    made.ngrid = written.ngrid;
+    made.k = written.k;
+    made.kept = std::move(tables);
     return made;
   }
 
+  void print(const std::vector<std::string>& lines) const override {
+    for (const std::string& line : lines) console_.line(line);
+  }
+
  private:
+  // The tables a transform makes, kept while the table written is.
+  struct Tables {
+    Table broadened, shaped, cut, out;
+  };
+
   ColumnPlan plan_for(std::int32_t k) const {
     if (total_) return total_dos_plan(k);
     bool meaning = settings_.orbitals || settings_.header || settings_.down_negative ||
@@ -129,7 +157,8 @@ class TableOptions : public TableTransform {
     return copy;
   }
 
-  TableFile moments_file(const std::string& FILENAME, const ColumnPlan& plan, TableView rows) {
+  TableFile moments_file(const std::string& FILENAME, const ColumnPlan& plan, TableView rows,
+                         std::vector<std::string>* lines) const {
     std::vector<NamedMoments> moments;
     if (total_) {
       // The DOS columns alone, each a column of a table of its own.
@@ -145,12 +174,18 @@ class TableOptions : public TableTransform {
       moments = table_moments(plan, rows, efermi_);
     }
     TableFile file{FILENAME + ".moments", moments_header() + '\n'};
-    console_.line("Moments of " + FILENAME + ":");
-    console_.line(moments_header());
+    auto line = [&](std::string text) {
+      if (lines == nullptr)
+        console_.line(text);
+      else
+        lines->push_back(std::move(text));
+    };
+    line("Moments of " + FILENAME + ":");
+    line(moments_header());
     for (const NamedMoments& m : moments) {
       std::string row = format_moments_row(m.name, m.moments);
-      console_.line(row);
       file.text += row + '\n';
+      line(std::move(row));
     }
     return file;
   }

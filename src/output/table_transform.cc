@@ -7,16 +7,19 @@
 
 namespace pdsplit {
 
-void write_transformed(TableTransform& transform, const std::string& FILENAME, double shift,
-                       const double* table, std::int32_t ngrid, std::int32_t k,
+void write_transformed(const TableTransform& transform, const std::string& FILENAME,
+                       double shift, const double* table, std::int32_t ngrid, std::int32_t k,
                        Output& output) {
-  std::vector<TableFile> made = transform.files(FILENAME, shift, table, ngrid, k);
-  std::vector<std::unique_ptr<PendingFile>> pending;
-  for (const TableFile& file : made) {
-    pending.push_back(std::make_unique<PendingFile>(file.name, output.disk()));
-    pending.back()->write(file.text.data(), file.text.size());
+  TransformedTable made = transform.transform(FILENAME, shift, table, ngrid, k, nullptr);
+  PendingFile main(FILENAME, output.disk());
+  write_rows(main, made.head, shift, made.table, made.ngrid, made.k, output);
+  std::vector<std::unique_ptr<PendingFile>> beside;
+  for (const TableFile& file : made.beside) {
+    beside.push_back(std::make_unique<PendingFile>(file.name, output.disk()));
+    beside.back()->write(file.text.data(), file.text.size());
   }
-  for (auto& file : pending) file->commit();
+  main.commit();
+  for (auto& file : beside) file->commit();
 }
 
 }  // namespace pdsplit

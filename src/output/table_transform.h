@@ -1,10 +1,12 @@
 // A hook between the table writer and the options that reshape tables: the
 // writer hands each table as read to the transform, which gives back the
-// files to write in its place (the table's text first, then any files
-// beside it), all of them written whole or not at all.
+// table to write in its place (its numbers, and a text to put before its
+// lines) and the files to write beside it, all of them written whole or
+// not at all.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,21 +19,44 @@ struct TableFile {
   std::string text;
 };
 
+// What a transform makes of one table.
+struct TransformedTable {
+  // The table written in place of the one given: a text first (nothing,
+  // or a line naming the columns), then its NGRID rows of an energy as
+  // read and K values, formatted as any table is. `table` points into
+  // `kept`, or into the table given when the transform keeps its numbers.
+  std::string head;
+  const double* table = nullptr;
+  std::int32_t ngrid = 0;
+  std::int32_t k = 0;
+  std::shared_ptr<const void> kept;
+  // The files written beside it (moments).
+  std::vector<TableFile> beside;
+};
+
 class TableTransform {
  public:
   virtual ~TableTransform() = default;
-  // The files made of the table `FILENAME` (NGRID rows of an energy as
-  // read and K values), written with energies lowered by `shift`. Throws a
-  // Failure before anything is written when the table cannot be made.
-  virtual std::vector<TableFile> files(const std::string& FILENAME, double shift,
-                                       const double* table, std::int32_t ngrid,
-                                       std::int32_t k) = 0;
+  // What is made of the table `FILENAME` (NGRID rows of an energy as read
+  // and K values, valid during the call), written with energies lowered
+  // by `shift`. Throws a Failure before anything is written when the
+  // table cannot be made. The console lines the transform has for the
+  // table (moments) are printed as they are made when `lines` is null;
+  // otherwise they are added to `lines` (also those made before a
+  // failure) and nothing is printed, so that several threads may make
+  // tables at once and print their lines in the order they choose.
+  virtual TransformedTable transform(const std::string& FILENAME, double shift,
+                                     const double* table, std::int32_t ngrid, std::int32_t k,
+                                     std::vector<std::string>* lines) const = 0;
+  // Prints lines that `transform` added to its `lines`.
+  virtual void print(const std::vector<std::string>& lines) const = 0;
 };
 
-// Writes the files `transform` makes of one table: each to a temporary file
-// first, all put in place once all are complete.
-void write_transformed(TableTransform& transform, const std::string& FILENAME, double shift,
-                       const double* table, std::int32_t ngrid, std::int32_t k,
+// Writes what `transform` makes of one table: the table and the files
+// beside it, each to a temporary file first, all put in place once all
+// are complete.
+void write_transformed(const TableTransform& transform, const std::string& FILENAME,
+                       double shift, const double* table, std::int32_t ngrid, std::int32_t k,
                        Output& output);
 
 }  // namespace pdsplit

@@ -53,9 +53,15 @@ void write_all_or_none(const std::vector<NamedTable>& tables, double shift, std:
   for (const NamedTable& table : tables) {
     bool written = true;
     if (transform != nullptr) {
-      for (const TableFile& file : transform->files(table.name, shift, table.data, ngrid, k))
-        if (!(written = pending.write(files++, file.name, file.text.data(), file.text.size())))
-          break;
+      // The reshaped table, its head line first, then the files beside it.
+      TransformedTable made = transform->transform(table.name, shift, table.data, ngrid, k, nullptr);
+      std::size_t size = made.head.size() + table_text_size(made.ngrid, made.k);
+      char* text = output.buffer(size);
+      std::copy(made.head.begin(), made.head.end(), text);
+      format_table(shift, made.table, made.ngrid, made.k, text + made.head.size(), output.threads());
+      written = pending.write(files++, table.name, text, size);
+      for (const TableFile& file : made.beside)
+        if (written) written = pending.write(files++, file.name, file.text.data(), file.text.size());
     } else {
       // One table's text at a time, in a buffer kept from one to the next.
       std::size_t size = table_text_size(ngrid, k);

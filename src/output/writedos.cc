@@ -87,21 +87,31 @@ void format_table(double shift, const double* table, std::int32_t ngrid,
   format_rows_split(shift, table, k, 0, size_of(ngrid), out, threads);
 }
 
+void write_rows(PendingFile& file, std::string_view head, double shift, const double* table,
+                std::int32_t ngrid, std::int32_t k, Output& output) {
+  auto rows = size_of(ngrid);
+  std::size_t line_size = line_size_of(k);
+  std::size_t chunk_rows = std::max<std::size_t>(1, kChunkSize / line_size);
+  char* buffer = output.buffer(head.size() + std::min(rows, chunk_rows) * line_size);
+  // The head goes out with the first chunk.
+  std::copy(head.begin(), head.end(), buffer);
+  std::size_t before = head.size();
+  for (std::size_t first = 0; first < rows; first += chunk_rows) {
+    std::size_t count = std::min(chunk_rows, rows - first);
+    format_rows_split(shift, table, k, first, count, buffer + before, output.threads());
+    file.write(buffer, before + count * line_size);
+    output.written(count * line_size);
+    before = 0;
+  }
+  if (rows == 0 && before > 0) file.write(buffer, before);
+}
+
 void writedos(const std::string& FILENAME, double shift, const double* table,
               std::int32_t ngrid, std::int32_t k, Output& output) {
   if (TableTransform* t = output.transform())
     return write_transformed(*t, FILENAME, shift, table, ngrid, k, output);
   PendingFile file(FILENAME, output.disk());
-  auto rows = size_of(ngrid);
-  std::size_t line_size = line_size_of(k);
-  std::size_t chunk_rows = std::max<std::size_t>(1, kChunkSize / line_size);
-  char* buffer = output.buffer(std::min(rows, chunk_rows) * line_size);
-  for (std::size_t first = 0; first < rows; first += chunk_rows) {
-    std::size_t count = std::min(chunk_rows, rows - first);
-    format_rows_split(shift, table, k, first, count, buffer, output.threads());
-    file.write(buffer, count * line_size);
-    output.written(count * line_size);
-  }
+  write_rows(file, {}, shift, table, ngrid, k, output);
   file.commit();
 }
 

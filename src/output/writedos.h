@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "base/array.h"
 #include "base/console.h"
@@ -61,6 +62,13 @@ class Output {
 // file and the system's reason.
 void writedos(const std::string& FILENAME, double shift, const double* table,
               std::int32_t ngrid, std::int32_t k, Output& output);
+
+class PendingFile;
+
+// The text `head`, then the table's lines, written to `file` in chunks as
+// writedos writes them (formatted on the output's threads).
+void write_rows(PendingFile& file, std::string_view head, double shift, const double* table,
+                std::int32_t ngrid, std::int32_t k, Output& output);
 
 // For callers that write many tables: the size of a table's text and the
 // text itself, on up to `threads` threads (as many as the text is worth:
