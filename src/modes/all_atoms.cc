@@ -13,6 +13,7 @@
 #include "base/messages.h"
 #include "modes/errors.h"
 #include "modes/modes.h"
+#include "modes/operands.h"
 #include "output/names.h"
 #include "output/pending_tables.h"
 #include "output/table_transform.h"
@@ -21,13 +22,6 @@
 namespace pdsplit {
 
 namespace {
-
-// The prefix of the tables' names, or the error block of the operands;
-// all but the checks that no table would replace DOSCAR.
-std::string prefix_operand(Arguments args) {
-  if (args.size() >= 3) manarg();
-  return args.size() == 2 ? given_name(args[1]) : std::string(kAtomPrefix);
-}
 
 // Formats and writes each atom's table as soon as its block is read, on
 // the thread that completed it (so tables are formatted on every reading
@@ -42,7 +36,7 @@ class AllAtoms final : public ProjectedMode {
         beside_(output.disk()), size_(table_text_size(blocks.ngrid, blocks.npcol)),
         transform_(output.transform()) {
     try {
-      prefix_ = prefix_operand(args);
+      prefix_ = prefix_operand(args, kAtomPrefix);
     } catch (const Failure&) {
       error_ = std::current_exception();  // reported after reading
     }

@@ -9,19 +9,13 @@
 #include "modes/atom_sum.h"
 #include "modes/errors.h"
 #include "modes/modes.h"
+#include "modes/operands.h"
 #include "output/names.h"
 #include "output/write_tables.h"
 
 namespace pdsplit {
 
 namespace {
-
-// The prefix of the tables' names, or the error block of the operands;
-// all but the checks that no table would replace DOSCAR.
-std::string prefix_operand(Arguments args) {
-  if (args.size() >= 3) manarg();
-  return args.size() == 2 ? given_name(args[1]) : std::string(kSumName);
-}
 
 // Every atom block is added into its element's sum as it is read, so a run
 // holds one table per element and never the blocks. The tables are written
@@ -33,7 +27,7 @@ class ElementSums final : public ProjectedMode {
   ElementSums(Arguments args, double shift, const Projected& blocks, const Structure& structure)
       : shift_(shift), blocks_(blocks) {
     try {
-      prefix_ = prefix_operand(args);
+      prefix_ = prefix_operand(args, kSumName);
     } catch (const Failure&) {
       error_ = std::current_exception();  // reported after reading
       return;

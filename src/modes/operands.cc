@@ -1,5 +1,8 @@
 #include "modes/operands.h"
 
+#include "modes/errors.h"
+#include "output/names.h"
+
 namespace pdsplit {
 
 namespace {
@@ -25,6 +28,11 @@ AtomRead read_atom_number(std::string_view ARGV, std::int32_t& value) {
   if (digits == 0) return AtomRead::Error;  // a sign alone
   value = static_cast<std::int32_t>(negative ? -magnitude : magnitude);
   return AtomRead::Value;
+}
+
+std::string prefix_operand(std::span<const std::string> args, std::string_view fallback) {
+  if (args.size() >= 3) manarg();
+  return args.size() == 2 ? given_name(args[1]) : std::string(fallback);
 }
 
 }  // namespace pdsplit

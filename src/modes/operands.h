@@ -6,6 +6,8 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
+#include <string>
 #include <string_view>
 
 namespace pdsplit {
@@ -20,5 +22,11 @@ enum class AtomRead {
 
 // Reads the atom number from `ARGV`, the operand in its 5-character buffer.
 AtomRead read_atom_number(std::string_view ARGV, std::int32_t& value);
+
+// The prefix of the tables' names for a mode whose one operand is a name
+// (`args[0]` is the option): the given name, or `fallback`; more operands
+// throw "Too many input argument(s)". All but the check that no table
+// would replace DOSCAR, which needs the tables' full names.
+std::string prefix_operand(std::span<const std::string> args, std::string_view fallback);
 
 }  // namespace pdsplit
