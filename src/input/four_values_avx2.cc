@@ -44,14 +44,21 @@ __attribute__((target("avx2"), always_inline)) inline Shaped shaped(__m256i x, c
                 _mm256_blendv_epi8(common.pair_weights, three.pair_weights, no_letter)};
 }
 
-// One field per 128-bit lane: columns 0-11 of the field, 12-15 unused; the
-// checks and digits of all four in the vector unit. With kThreeDigitsToo a
-// lane may also hold the rarer shape "  0.dddd-ddd", a sign and three
-// exponent digits in place of the letter: told apart by column 8, at the
-// cost of a few more steps, so that shape is tried only where the common
-// one failed.
+// Four fields read: their mantissas dddd and powers q (the value is
+// dddd x 10^q), and in bit i whether field i is negative.
+struct FourFields {
+  __m128i mantissas, q;
+  int negative;
+};
+
+// The checks and digits of four fields, one per 128-bit lane: columns 0-11
+// of the field, 12-15 unused. False when any field is of another shape.
+// With kThreeDigitsToo a lane may also hold the rarer shape "  0.dddd-ddd",
+// a sign and three exponent digits in place of the letter: told apart by
+// column 8, at the cost of a few more steps, so that shape is tried only
+// where the common one failed.
 template <bool kThreeDigitsToo>
-__attribute__((target("avx2,fma"), always_inline)) inline bool four_values(const char* f, double* out) {
+__attribute__((target("avx2"), always_inline)) inline bool read_digits(const char* f, FourFields& fields) {
   const __m256i a = load_two_fields(f), b = load_two_fields(f + 24);
   const __m256i plain = _mm256_setr_epi8(' ', ' ', '0', '.', 0, 0, 0, 0, 'E', '+', 0, 0, 0, 0, 0, 0,
                                    ' ', ' ', '0', '.', 0, 0, 0, 0, 'E', '+', 0, 0, 0, 0, 0, 0);
@@ -102,7 +109,7 @@ __attribute__((target("avx2,fma"), always_inline)) inline bool four_values(const
       _mm256_madd_epi16(_mm256_maddubs_epi16(va, shape_a.pair_weights), word_weights), pick));
   const __m128i numbers_b = _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(
       _mm256_madd_epi16(_mm256_maddubs_epi16(vb, shape_b.pair_weights), word_weights), pick));
-  const __m128i mantissas = _mm_unpacklo_epi64(numbers_a, numbers_b);
+  fields.mantissas = _mm_unpacklo_epi64(numbers_a, numbers_b);
   const __m128i exponents = _mm_unpackhi_epi64(numbers_a, numbers_b);
   // Bits 1 and 9 of each lane: a minus before the digits, before the
   // exponent (bit 8 in the three-digit shape).
@@ -114,22 +121,29 @@ __attribute__((target("avx2,fma"), always_inline)) inline bool four_values(const
   };
   const __m128i exponent_minus =
       _mm_setr_epi32(-exponent_sign(0), -exponent_sign(1), -exponent_sign(2), -exponent_sign(3));
-  const __m128i q = _mm_sub_epi32(
+  fields.q = _mm_sub_epi32(
       _mm_sub_epi32(_mm_xor_si128(exponents, exponent_minus), exponent_minus), _mm_set1_epi32(4));
-  // dddd x 10^q as dddd x (high + low) with fused multiply-adds, four at a
-  // time: the rounded product, its exact error, the low part's share, and
-  // one rounding of their sum. The result is correctly rounded unless the
-  // unrounded sum lies within 2^-96 of itself from a rounding boundary (or
-  // the result is a power of two, whose boundary below is nearer); those
-  // fields, and powers beyond the table, take the scalar way.
-  const __m128i outside = _mm_or_si128(_mm_cmpgt_epi32(q, _mm_set1_epi32(kSplitMaxPower)),
-                                       _mm_cmplt_epi32(q, _mm_set1_epi32(kSplitMinPower)));
+  fields.negative = bit(1) | bit(17) << 1 | bit(33) << 2 | bit(49) << 3;
+  return true;
+}
+
+// dddd x 10^q as dddd x (high + low) with fused multiply-adds, four at a
+// time: the rounded product, its exact error, the low part's share, and
+// one rounding of their sum, with its sign, into out[0, 4). The result is
+// correctly rounded unless the unrounded sum lies within 2^-96 of itself
+// from a rounding boundary (or the result is a power of two, whose
+// boundary below is nearer). Returns those fields, and those whose power
+// lies beyond the table, as bits, for the scalar way (all four: nothing
+// is written).
+__attribute__((target("avx2,fma"), always_inline)) inline int scale_four(const FourFields& fields, double* out) {
+  const __m128i outside = _mm_or_si128(_mm_cmpgt_epi32(fields.q, _mm_set1_epi32(kSplitMaxPower)),
+                                       _mm_cmplt_epi32(fields.q, _mm_set1_epi32(kSplitMinPower)));
   int beyond = _mm_movemask_ps(_mm_castsi128_ps(outside));
   // All four beyond: the scalar path alone is quicker.
-  if (beyond == 0xf) return false;
+  if (beyond == 0xf) return beyond;
   {
     const __m128i index = _mm_sub_epi32(
-        _mm_max_epi32(_mm_min_epi32(q, _mm_set1_epi32(kSplitMaxPower)), _mm_set1_epi32(kSplitMinPower)),
+        _mm_max_epi32(_mm_min_epi32(fields.q, _mm_set1_epi32(kSplitMaxPower)), _mm_set1_epi32(kSplitMinPower)),
         _mm_set1_epi32(kSplitMinPower));
     // Four loads of a (high, low) pair each beat gathers here.
     auto pair = [&](int i) { return _mm_loadu_pd(&kSplitPowers[static_cast<unsigned>(i)].high); };
@@ -139,7 +153,7 @@ __attribute__((target("avx2,fma"), always_inline)) inline bool four_values(const
                                                   pair(_mm_extract_epi32(index, 3)), 1);
     const __m256d high = _mm256_unpacklo_pd(pairs_02, pairs_13);
     const __m256d low = _mm256_unpackhi_pd(pairs_02, pairs_13);
-    const __m256d m = _mm256_cvtepi32_pd(mantissas);
+    const __m256d m = _mm256_cvtepi32_pd(fields.mantissas);
     const __m256d product = _mm256_mul_pd(m, high);
     const __m256d tail = _mm256_fmadd_pd(m, low, _mm256_fmsub_pd(m, high, product));
     const __m256d v = _mm256_add_pd(product, tail);
@@ -157,24 +171,37 @@ __attribute__((target("avx2,fma"), always_inline)) inline bool four_values(const
         _mm256_andnot_pd(_mm256_castsi256_pd(power_of_two), _mm256_cmp_pd(magnitude, limit, _CMP_LT_OQ)),
         _mm256_cmp_pd(left_out, _mm256_setzero_pd(), _CMP_EQ_OQ));
     beyond |= ~_mm256_movemask_pd(settled) & 0xf;
-    const __m256i value_minus = _mm256_setr_epi64x(
-        static_cast<long long>(static_cast<std::uint64_t>(bit(1)) << 63),
-        static_cast<long long>(static_cast<std::uint64_t>(bit(17)) << 63),
-        static_cast<long long>(static_cast<std::uint64_t>(bit(33)) << 63),
-        static_cast<long long>(static_cast<std::uint64_t>(bit(49)) << 63));
+    auto sign = [&](int i) {
+      return static_cast<long long>(static_cast<std::uint64_t>(fields.negative >> i & 1) << 63);
+    };
+    const __m256i value_minus = _mm256_setr_epi64x(sign(0), sign(1), sign(2), sign(3));
     _mm256_storeu_pd(out, _mm256_or_pd(v, _mm256_castsi256_pd(value_minus)));
   }
-  if (beyond == 0) return true;
+  return beyond;
+}
+
+// The fields scale_four left, each by the scalar conversion; false when
+// one needs the general path.
+inline bool scale_left_over(const FourFields& fields, int beyond, double* out) {
   alignas(16) std::int32_t m[4], qs[4];
-  _mm_store_si128(reinterpret_cast<__m128i*>(m), mantissas);
-  _mm_store_si128(reinterpret_cast<__m128i*>(qs), q);
+  _mm_store_si128(reinterpret_cast<__m128i*>(m), fields.mantissas);
+  _mm_store_si128(reinterpret_cast<__m128i*>(qs), fields.q);
   while (beyond != 0) {
     int i = std::countr_zero(static_cast<unsigned>(beyond));
     beyond &= beyond - 1;
-    if (!signed_value(static_cast<unsigned>(m[i]), qs[i], bit(16 * i + 1) != 0, out[i]))
+    if (!signed_value(static_cast<unsigned>(m[i]), qs[i], (fields.negative >> i & 1) != 0, out[i]))
       return false;
   }
   return true;
+}
+
+template <bool kThreeDigitsToo>
+__attribute__((target("avx2,fma"), always_inline)) inline bool four_values(const char* f, double* out) {
+  FourFields fields;
+  if (!read_digits<kThreeDigitsToo>(f, fields)) return false;
+  int beyond = scale_four(fields, out);
+  if (beyond == 0xf) return false;
+  return beyond == 0 || scale_left_over(fields, beyond, out);
 }
 
 }  // namespace
