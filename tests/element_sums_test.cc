@@ -13,6 +13,7 @@
 
 #include "lines.h"
 #include "reference.h"
+#include "generated_folder.h"
 #include "support.h"
 
 namespace {
@@ -71,18 +72,7 @@ std::string summary_with_elements(const reference::Doscar& d, const std::string&
   return s.insert(at, elements + "\n");
 }
 
-// A scratch folder with a generated DOSCAR, parsed here.
-struct Folder {
-  Scratch dir;
-  reference::Doscar d;
-  explicit Folder(const Args& options) {
-    generate(dir, options);
-    d = reference::parse(read_file(dir.file("DOSCAR")));
-  }
-  RunResult run(const Args& args) const { return run_pdsplit(dir, args); }
-  std::string file(const std::string& name) const { return read_file(dir.file(name)); }
-  void write(const std::string& name, const std::string& text) const { write_file(dir.file(name), text); }
-};
+using Folder = GeneratedFolder;
 
 Args shape(const Args& projection, int natom = 7) {
   return with({"--natom", std::to_string(natom), "--ngrid", "40", "--atom-shift", "--seed", "5"},

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "reference.h"
+#include "generated_folder.h"
 #include "support.h"
 
 namespace {
@@ -22,16 +23,7 @@ using Args = std::vector<std::string>;
 const Args kSpinLm = {"--natom", "2", "--ngrid", "40", "--npcol", "18", "--efermi", "1.25"};
 const Args kPlain = {"--natom", "1", "--ngrid", "30", "--npcol", "9", "--efermi", "-0.5"};
 
-struct Case {
-  Scratch dir;
-  reference::Doscar d;
-  explicit Case(const Args& options) {
-    generate(dir, options);
-    d = reference::parse(read_file(dir.file("DOSCAR")));
-  }
-  RunResult run(const Args& args) const { return run_pdsplit(dir, args); }
-  std::string file(const std::string& name) const { return read_file(dir.file(name)); }
-};
+using Case = GeneratedFolder;
 
 // Rows with value columns made by `make` from each row.
 template <class Make>
