@@ -329,19 +329,87 @@ TEST(Moments, NonCollinearTablesGetRowsOfTheTotalComponentOnly) {
   }
 }
 
-// table_moments takes all columns in one sweep over the rows, in the
-// vector unit or not; its numbers must be those of column_moments for each
-// column and of moments() for an up+down column made here, to the bit,
-// whatever the values: random ones, negative ones, a grid that is not
-// uniform, a Fermi level inside it, tables of an odd number of columns.
+// The moments of a column computed here in long double, about the centre:
+// the reference for columns whose moments the sums about the Fermi level
+// cannot give.
+Reference centred_reference(const std::vector<double>& e, const std::vector<double>& rho,
+                            double efermi) {
+  auto trap = [&](auto weight) {
+    long double s = 0;
+    for (std::size_t i = 1; i < e.size(); ++i) {
+      long double x0 = (long double)e[i - 1] - efermi, x1 = (long double)e[i] - efermi;
+      s += ((long double)e[i] - e[i - 1]) * (weight(x0) * rho[i - 1] + weight(x1) * rho[i]) / 2;
+    }
+    return s;
+  };
+  long double n = trap([](long double) { return 1.0L; });
+  long double c = trap([](long double x) { return x; }) / n;
+  long double m2 = trap([&](long double x) { return (x - c) * (x - c); }) / n;
+  long double m3 = trap([&](long double x) { return (x - c) * (x - c) * (x - c); }) / n;
+  long double m4 = trap([&](long double x) { return (x - c) * (x - c) * (x - c) * (x - c); }) / n;
+  long double w = std::sqrt(m2);
+  return {double(n), 0, double(c), double(w), double(m3 / (m2 * w)), double(m4 / (m2 * m2))};
+}
+
+// Every number but the filling against centred_reference, relative to the
+// size of each.
+void expect_near_centred(const Moments& m, const Reference& r, double tol, const std::string& what) {
+  EXPECT_NEAR(m.integral, r.integral, tol * std::fabs(r.integral)) << what;
+  EXPECT_NEAR(m.centre, r.centre, tol * std::max(1.0, std::fabs(r.centre))) << what;
+  EXPECT_NEAR(m.width, r.width, tol * r.width) << what;
+  EXPECT_NEAR(m.skewness, r.skewness, tol * std::max(1.0, std::fabs(r.skewness))) << what;
+  EXPECT_NEAR(m.kurtosis, r.kurtosis, tol * r.kurtosis) << what;
+}
+
+// Columns whose states lie far from the Fermi level for their width: their
+// central moments cannot be had from the sums about the Fermi level (for
+// the first, those would lose every digit of the kurtosis), and must still
+// come out as a Gaussian's, as the centred sums give them. A column whose
+// negative values are large is another such case.
+TEST(Moments, NarrowPeaksFarFromTheFermiLevel) {
+  const double efermi = 3.0;
+  for (auto [mu, sigma] : {std::pair{-40.0, 0.02}, {-8.0, 0.4}, {25.0, 0.1}, {-1.0, 0.01}}) {
+    const double h = sigma / 25;
+    Table t = table_of(efermi + mu - 12 * sigma, h, 601,
+                       [&](double e) { return normal_pdf(e - efermi, mu, sigma); });
+    Moments m = column_moments(t.view(), 1, efermi);
+    std::string what = "mu " + std::to_string(mu) + " sigma " + std::to_string(sigma);
+    EXPECT_NEAR(m.integral, 1.0, 1e-12) << what;
+    EXPECT_NEAR(m.centre, mu, 1e-12 * std::max(1.0, std::fabs(mu))) << what;
+    EXPECT_NEAR(m.width, sigma, 1e-10 * sigma) << what;
+    EXPECT_NEAR(m.skewness, 0.0, 1e-8) << what;
+    EXPECT_NEAR(m.kurtosis, 3.0, 1e-8) << what;
+  }
+  // A band with negative values of an eighth of its height beside it.
+  Table t = table_of(-10, 0.01, 2001, [](double e) {
+    return normal_pdf(e, -2, 1) - (e > 0 && e < 1 ? 0.05 : 0.0);
+  });
+  expect_near_centred(column_moments(t.view(), 1, 0.0),
+                      centred_reference(column(t, 0), column(t, 1), 0.0), 1e-11, "negative");
+}
+
+// Random tables of every kind: values that are all >= 0 (the sums about
+// the Fermi level give the moments), or with negative ones (they may not),
+// a grid that is not uniform, a Fermi level inside it, an odd number of
+// columns. table_moments takes all columns at once, in the vector unit or
+// not, and TableMoments as the rows come in runs of any length: each
+// column's numbers must be column_moments' to the bit, an up+down row's
+// those of its two columns' sums, the same on both paths, and all near
+// the centred reference.
 TEST(Moments, TableRowsAreTheColumnsMomentsToTheBit) {
   std::mt19937_64 rng(5);
-  std::uniform_real_distribution<double> value(-0.2, 3.0), step(0.001, 0.05);
-  for (NumberPath path : {NumberPath::Fastest, NumberPath::Portable})
+  std::uniform_real_distribution<double> step(0.001, 0.05);
+  auto same = [](const Moments& a, const Moments& b, const std::string& what) {
+    for (auto [x, y] : {std::pair{a.integral, b.integral}, {a.filling, b.filling},
+                        {a.centre, b.centre}, {a.width, b.width},
+                        {a.skewness, b.skewness}, {a.kurtosis, b.kurtosis}})
+      EXPECT_TRUE(x == y || (std::isnan(x) && std::isnan(y))) << what << ": " << x << " " << y;
+  };
+  for (double lowest : {0.0, -0.2})
   for (Grouping grouping : {Grouping::Lm, Grouping::L})
   for (Spin spin : {Spin::None, Spin::Polarised, Spin::NonCollinear}) {
-    // Lanes (columns and up+down sums): 9, 18 + 9, 36 without f; with f
-    // 5, 10 + 5, 20 by l.
+    std::uniform_real_distribution<double> value(lowest, 3.0);
+    // Columns: 9, 18, 36 without f; with f 5, 10, 20 by l.
     ColumnPlan plan = plan_columns({spin, Projection::LM, grouping == Grouping::L}, grouping);
     auto k = static_cast<std::int32_t>(plan.size());
     Table t(257, k);
@@ -352,32 +420,39 @@ TEST(Moments, TableRowsAreTheColumnsMomentsToTheBit) {
       for (std::size_t c = 1; c < t.width(); ++c) t.row(i)[c] = value(rng);
     }
     const double efermi = -0.7;
-    std::vector<NamedMoments> rows = table_moments(plan, t.view(), efermi, path);
+    std::vector<NamedMoments> rows = table_moments(plan, t.view(), efermi);
+    std::vector<NamedMoments> portable = table_moments(plan, t.view(), efermi, NumberPath::Portable);
+    TableMoments taken(plan, t.view(), efermi);
+    for (std::size_t end = 0; end < t.rows(); end += 1 + rng() % 100) taken.add_rows(end);
+    std::vector<NamedMoments> in_runs = taken.finish();
+    ASSERT_EQ(portable.size(), rows.size());
+    ASSERT_EQ(in_runs.size(), rows.size());
     std::size_t r = 0;
     for (std::size_t j = 0; j < plan.size(); ++j) {
       Component component = plan[j].component;
       if (component == Component::Mx || component == Component::My || component == Component::Mz) continue;
       ASSERT_LT(r, rows.size());
+      std::vector<double> rho = column(t, j + 1);
       Moments want = column_moments(t.view(), static_cast<std::int32_t>(j + 1), efermi);
-      const Moments& got = rows[r++].moments;
-      for (auto [a, b] : {std::pair{got.integral, want.integral}, {got.filling, want.filling},
-                          {got.centre, want.centre}, {got.width, want.width},
-                          {got.skewness, want.skewness}, {got.kurtosis, want.kurtosis}})
-        EXPECT_EQ(a, b) << plan[j].name();
+      same(rows[r].moments, want, plan[j].name());
+      expect_near_centred(want, centred_reference(column(t, 0), rho, efermi), 1e-11, plan[j].name());
+      same(moments(column(t, 0), rho, efermi), want, plan[j].name() + " from spans");
+      ++r;
       if (component == Component::Down) {
         std::vector<double> both;
         for (std::size_t i = 0; i < t.rows(); ++i) both.push_back(t.row(i)[j] + t.row(i)[j + 1]);
-        Moments pair = moments(column(t, 0), both, efermi);
         ASSERT_LT(r, rows.size());
-        const Moments& sum = rows[r++].moments;
-        EXPECT_EQ(rows[r - 1].name, plan[j].group + "_up+down");
-        for (auto [a, b] : {std::pair{sum.integral, pair.integral}, {sum.filling, pair.filling},
-                            {sum.centre, pair.centre}, {sum.width, pair.width},
-                            {sum.skewness, pair.skewness}, {sum.kurtosis, pair.kurtosis}})
-          EXPECT_EQ(a, b) << plan[j].group << "_up+down";
+        EXPECT_EQ(rows[r].name, plan[j].group + "_up+down");
+        expect_near_centred(rows[r].moments, centred_reference(column(t, 0), both, efermi), 1e-11,
+                            rows[r].name);
+        ++r;
       }
     }
     EXPECT_EQ(r, rows.size());
+    for (std::size_t q = 0; q < rows.size(); ++q) {
+      same(portable[q].moments, rows[q].moments, rows[q].name + " portable");
+      same(in_runs[q].moments, rows[q].moments, rows[q].name + " in runs");
+    }
   }
 }
 
@@ -395,6 +470,19 @@ TEST(Moments, NumbersAsPrintfWritesThem) {
                                 std::numeric_limits<double>::infinity(),
                                 -std::numeric_limits<double>::infinity(), 0.1234565, 2.5e-6};
   for (int n = 0; n < 100000; ++n) values.push_back(mantissa(rng) * std::pow(10.0, exponent(rng)));
+  // Half-way points, exact in binary (k / 128, printf rounds them to even)
+  // and not (k + 1/2) 10^-6, the doubles on either side, and the largest
+  // numbers taken the quick way.
+  for (int k = -2000; k <= 2000; ++k) {
+    values.push_back(k / 128.0);
+    for (double v : {(k + 0.5) * 1e-6, (k + 0.5) / 1e6 + k * 1e3}) {
+      values.push_back(v);
+      values.push_back(std::nextafter(v, 1e300));
+      values.push_back(std::nextafter(v, -1e300));
+    }
+  }
+  for (double v : {999999999.9999995, 999999999.9999994, 1e9, -999999999.99999949})
+    values.push_back(v);
   for (double x : values) {
     char text[400];
     std::snprintf(text, sizeof text, "%.6f", x);

@@ -101,10 +101,12 @@ class AllAtoms final : public ProjectedMode {
       } else {
         char* text = static_cast<char*>(buffer.data());
         std::copy(t.head.begin(), t.head.end(), text);
-        format_table(shift_, t.table, t.ngrid, t.k, text + t.head.size(), blocks_.threads);
+        format_table(shift_, t.table, t.ngrid, t.k, text + t.head.size(), blocks_.threads,
+                     t.follower.get());
         tables_.write(index, name, text, size);
         give_back(std::move(buffer));
       }
+      finish_following(t, &made.lines);
       if (!t.beside.empty()) {
         const TableFile& file = t.beside.front();
         beside_.write(index, file.name, file.text.data(), file.text.size());

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "base/vector_unit.h"
+#include "modes/power_sums.h"
 #include "modes/shape.h"
 #include "modes/table_view.h"
 
@@ -60,11 +61,34 @@ struct NamedMoments {
 // same group, one more row of rho = up + down, named after the up column
 // with "_up" replaced by "_up+down" ("d_up+down"). Take the table before
 // --down-negative. All columns are taken in one sweep over the rows (in
-// the vector unit: see base/vector_unit.h), with the numbers of
-// column_moments to the bit; `path` Portable takes the code every
-// processor runs, for tests.
+// the vector unit: see modes/power_sums.h), with the numbers of
+// column_moments to the bit for each column; `path` Portable takes the code
+// every processor runs, for tests.
 std::vector<NamedMoments> table_moments(const ColumnPlan& plan, TableView table, double efermi,
                                         NumberPath path = NumberPath::Fastest);
+
+// The same, taken as the table's rows come: add_rows(end) takes the rows
+// not yet taken before `end` (while the writer has them in the cache), and
+// finish() the rest, then gives the rows of table_moments. The table must
+// stay as it is until finish() returns: a column whose moments cannot be
+// had from the sums alone is read again.
+class TableMoments {
+ public:
+  TableMoments(const ColumnPlan& plan, TableView table, double efermi,
+               NumberPath path = NumberPath::Fastest);
+  void add_rows(std::size_t end);
+  std::vector<NamedMoments> finish();
+
+ private:
+  struct Row {
+    std::string name;
+    std::size_t column;  // 1..K
+    std::size_t down;    // for an up+down row, the down column; else 0
+  };
+  TableView table_;
+  TablePowerSums sums_;
+  std::vector<Row> rows_;
+};
 
 // A number as the moments table writes it: printf's "%.6f" (C locale), and
 // NaN of either sign as "nan".

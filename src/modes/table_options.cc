@@ -94,8 +94,14 @@ class TableOptions : public TableTransform {
       rows = tables->cut.view();
     }
     TransformedTable made;
-    // (3) moments over the window's rows.
-    if (settings_.moments) made.beside.push_back(moments_file(FILENAME, plan, rows, lines));
+    // (3) moments over the window's rows; when those are the rows written,
+    // taken as the writer formats them (see MomentsFollower).
+    if (settings_.moments) {
+      if (!total_ && !settings_.cumulative && !settings_.down_negative)
+        made.follower = std::make_unique<MomentsFollower>(*this, FILENAME, plan, rows);
+      else
+        made.beside.push_back(moments_file(FILENAME, plan, rows, lines));
+    }
     // (5) running integral.
     TableView written = rows;
     Table& out = tables->out;
@@ -173,6 +179,13 @@ class TableOptions : public TableTransform {
     } else {
       moments = table_moments(plan, rows, efermi_);
     }
+    return moments_text(FILENAME, moments, lines);
+  }
+
+  // The moments file of `moments`, and their console lines, printed or
+  // added to `lines`.
+  TableFile moments_text(const std::string& FILENAME, const std::vector<NamedMoments>& moments,
+                         std::vector<std::string>* lines) const {
     TableFile file{FILENAME + ".moments", moments_header() + '\n'};
     auto line = [&](std::string text) {
       if (lines == nullptr)
@@ -189,6 +202,26 @@ class TableOptions : public TableTransform {
     }
     return file;
   }
+
+  // The moments of a table that is written as it is: its rows taken as
+  // the writer formats them, which reads each row from memory once for
+  // both. On a table of a few MB (-a), that is what the moments cost.
+  class MomentsFollower : public RowFollower {
+   public:
+    MomentsFollower(const TableOptions& options, std::string FILENAME, const ColumnPlan& plan,
+                    TableView rows)
+        : options_(options), FILENAME_(std::move(FILENAME)),
+          moments_(plan, rows, options.efermi_) {}
+    void rows(std::size_t end) override { moments_.add_rows(end); }
+    std::vector<TableFile> finish(std::vector<std::string>* lines) override {
+      return {options_.moments_text(FILENAME_, moments_.finish(), lines)};
+    }
+
+   private:
+    const TableOptions& options_;
+    std::string FILENAME_;
+    TableMoments moments_;
+  };
 
   Settings settings_;
   double efermi_;

@@ -5,6 +5,7 @@
 // not at all.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -19,6 +20,19 @@ struct TableFile {
   std::string text;
 };
 
+// Work a transform leaves to the writer, to be done on the rows of the
+// table written as they are formatted, while they are in the cache (the
+// moments): `rows(end)` before the rows up to `end` are formatted, run
+// after run in order; once all are, `finish` gives the files beside the
+// table, printing its console lines, or adding them to `lines` when that
+// is not null, as `TableTransform::transform` does.
+class RowFollower {
+ public:
+  virtual ~RowFollower() = default;
+  virtual void rows(std::size_t end) = 0;
+  virtual std::vector<TableFile> finish(std::vector<std::string>* lines) = 0;
+};
+
 // What a transform makes of one table.
 struct TransformedTable {
   // The table written in place of the one given: a text first (nothing,
@@ -30,9 +44,15 @@ struct TransformedTable {
   std::int32_t ngrid = 0;
   std::int32_t k = 0;
   std::shared_ptr<const void> kept;
-  // The files written beside it (moments).
+  // The files written beside it (moments): these, then those `follower`
+  // gives when there is one.
   std::vector<TableFile> beside;
+  std::unique_ptr<RowFollower> follower;
 };
+
+// Has the follower of `made`, if any, take the rows it has not taken and
+// adds its files to `made.beside`; `lines` as for RowFollower::finish.
+void finish_following(TransformedTable& made, std::vector<std::string>* lines);
 
 class TableTransform {
  public:

@@ -58,7 +58,9 @@ void write_all_or_none(const std::vector<NamedTable>& tables, double shift, std:
       std::size_t size = made.head.size() + table_text_size(made.ngrid, made.k);
       char* text = output.buffer(size);
       std::copy(made.head.begin(), made.head.end(), text);
-      format_table(shift, made.table, made.ngrid, made.k, text + made.head.size(), output.threads());
+      format_table(shift, made.table, made.ngrid, made.k, text + made.head.size(), output.threads(),
+                   made.follower.get());
+      finish_following(made, nullptr);
       written = pending.write(files++, table.name, text, size);
       for (const TableFile& file : made.beside)
         if (written) written = pending.write(files++, file.name, file.text.data(), file.text.size());

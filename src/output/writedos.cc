@@ -83,8 +83,21 @@ std::size_t table_text_size(std::int32_t ngrid, std::int32_t k) {
 }
 
 void format_table(double shift, const double* table, std::int32_t ngrid,
-                  std::int32_t k, char* out, unsigned threads) {
-  format_rows_split(shift, table, k, 0, size_of(ngrid), out, threads);
+                  std::int32_t k, char* out, unsigned threads, RowFollower* follower) {
+  const std::size_t rows = size_of(ngrid), line_size = line_size_of(k);
+  if (follower == nullptr || parts_for(rows * line_size, kBytesPerThread, threads) > 1) {
+    if (follower != nullptr) follower->rows(rows);
+    format_rows_split(shift, table, k, 0, rows, out, threads);
+    return;
+  }
+  // Runs of rows small enough to stay in the first-level cache between the
+  // follower's reading and the formatting.
+  constexpr std::size_t kRun = 64;
+  for (std::size_t first = 0; first < rows; first += kRun) {
+    const std::size_t count = std::min(kRun, rows - first);
+    follower->rows(first + count);
+    format_rows(shift, table, k, first, count, out + first * line_size);
+  }
 }
 
 void write_rows(PendingFile& file, std::string_view head, double shift, const double* table,

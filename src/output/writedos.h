@@ -72,10 +72,13 @@ void write_rows(PendingFile& file, std::string_view head, double shift, const do
 
 // For callers that write many tables: the size of a table's text and the
 // text itself, on up to `threads` threads (as many as the text is worth:
-// one for a table of a few MB).
+// one for a table of a few MB). A `follower` is handed the rows run after
+// run just before they are formatted (all of them first, when the table is
+// worth several threads).
 std::size_t table_text_size(std::int32_t ngrid, std::int32_t k);
 void format_table(double shift, const double* table, std::int32_t ngrid,
-                  std::int32_t k, char* out, unsigned threads = 1);
+                  std::int32_t k, char* out, unsigned threads = 1,
+                  RowFollower* follower = nullptr);
 
 // About how much table text a thread formats in a millisecond: with what a
 // thread costs to start (base/parallel.h), how many threads text is worth.
