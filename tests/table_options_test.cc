@@ -317,6 +317,41 @@ TEST(TableOptions, MomentsOfTheShapedColumnsOverTheWindow) {
   EXPECT_TRUE(exists(c.dir.file("iLDOS001.moments")));
 }
 
+// -a and -e take the moments of each table as its rows are formatted, a
+// run of rows at a time; -p takes them at once. Both must give the same
+// files and lines, whatever the options before the moments, on a grid of
+// several runs (300 points) with a Fermi level inside it.
+TEST(TableOptions, MomentsTakenAsTheRowsAreFormattedAreThoseTakenAtOnce) {
+  Case c({"--natom", "3", "--ngrid", "300", "--npcol", "18", "--efermi", "1.25"});
+  for (Args options : {Args{"--moments"}, Args{"--orbitals=l", "--moments"},
+                       Args{"--window=-3:2", "--gaussian=0.3", "--moments"},
+                       Args{"--orbitals=d-split", "--header", "--moments"}}) {
+    Args all = options;
+    all.push_back("-a");
+    RunResult a = c.run(all);
+    ASSERT_EQ(a.status, 0) << a.err;
+    std::vector<std::string> files;
+    for (int atom = 1; atom <= 3; ++atom) files.push_back(c.file("iLDOS00" + std::to_string(atom) + ".moments"));
+    for (int atom = 1; atom <= 3; ++atom) {
+      Args one = options;
+      one.insert(one.end(), {"-p", std::to_string(atom)});
+      RunResult p = c.run(one);
+      ASSERT_EQ(p.status, 0) << p.err;
+      std::string name = "iLDOS00" + std::to_string(atom);
+      std::string file = c.file(name + ".moments");
+      EXPECT_EQ(files[static_cast<std::size_t>(atom - 1)], file) << name << " " << options.back();
+      // The console block of the atom, from its first line to the blank
+      // line or the end.
+      std::size_t at = p.out.find("Moments of " + name + ":");
+      ASSERT_NE(at, std::string::npos);
+      std::size_t lines = 2 + static_cast<std::size_t>(std::count(file.begin(), file.end(), '\n')) - 1;
+      std::size_t end = at;
+      for (std::size_t i = 0; i < lines; ++i) end = p.out.find('\n', end) + 1;
+      EXPECT_NE(a.out.find(p.out.substr(at, end - at)), std::string::npos) << name;
+    }
+  }
+}
+
 TEST(TableOptions, TotalMomentsTakeTheDosColumnsOnly) {
   Case c(kSpinLm);
   RunResult r = c.run({"--moments", "-t"});
