@@ -47,41 +47,39 @@ Moments no_moments(double integral) {
   return m;
 }
 
-// The moments from a column's sums; `rho(i)` is the column's value at
-// point i, read again only for a second pass.
-template <class Rho>
-Moments moments_from(const PowerSums& sums, const GridFacts& facts, const Grid& grid,
-                     const Rho& rho) {
+// A column's moments as far as its sums give them: everything, or all but
+// the width, skewness and kurtosis, whose central sums (`centred`) a
+// second pass over the column then adds about `m.centre`.
+struct FromSums {
+  Moments m;
+  bool centred = false;
+};
+
+FromSums from_sums(const PowerSums& sums, const GridFacts& facts, std::size_t points);
+Moments with_central(Moments m, double m2, double m3, double m4);
+
+FromSums from_sums(const PowerSums& sums, const GridFacts& facts, std::size_t points) {
   const double n = sums.integral;
-  if (grid.points < 2 || !(n > 0)) return no_moments(grid.points < 2 ? 0 : n);
+  if (points < 2 || !(n > 0)) return {no_moments(points < 2 ? 0 : n), false};
   Moments m;
   m.integral = n;
   m.filling = sums.below / n;
   const double c = sums.first / n;
   m.centre = c;
   const double r2 = sums.second / n, r3 = sums.third / n, r4 = sums.fourth / n;
-  double m2 = r2 - c * c, m3, m4;
+  const double m2 = r2 - c * c;
   const double negative = sums.least < 0 ? -sums.least : 0;
   const double a = (n + 2 * negative * facts.total) / n;
   const double bound = a * a * a * (sums.fourth + 2 * negative * facts.total_fourth) / n;
-  if (facts.rising && std::isfinite(bound) && m2 > 0 && bound <= kCancellation * m2 * m2) {
-    m3 = r3 - c * (3 * r2 - 2 * c * c);
-    m4 = r4 - c * (4 * r3 - c * (6 * r2 - 3 * c * c));
-  } else {
-    // About the centre: d = x - c, and the weighted sums of d^2, d^3 and
-    // d^4 times rho.
-    double s2 = 0, s3 = 0, s4 = 0;
-    for (std::size_t i = 0; i < grid.points; ++i) {
-      const double d = grid.x(i) - c, dd = d * d;
-      const double a = dd * (grid.weight(i) * rho(i));
-      s2 += a;
-      s3 += d * a;
-      s4 += dd * a;
-    }
-    m2 = s2 / n;
-    m3 = s3 / n;
-    m4 = s4 / n;
-  }
+  if (!(facts.rising && std::isfinite(bound) && m2 > 0 && bound <= kCancellation * m2 * m2))
+    return {m, true};
+  const double m3 = r3 - c * (3 * r2 - 2 * c * c);
+  const double m4 = r4 - c * (4 * r3 - c * (6 * r2 - 3 * c * c));
+  return {with_central(m, m2, m3, m4), false};
+}
+
+// The width, skewness and kurtosis from the central moments.
+Moments with_central(Moments m, double m2, double m3, double m4) {
   m.width = m2 >= 0 ? std::sqrt(m2) : kNaN;
   if (!(m.width > 0)) {
     m.skewness = m.kurtosis = kNaN;
@@ -90,6 +88,47 @@ Moments moments_from(const PowerSums& sums, const GridFacts& facts, const Grid& 
   m.skewness = m3 / (m2 * m.width);
   m.kurtosis = m4 / (m2 * m2);
   return m;
+}
+
+// The second pass over the columns whose moments need it, all in one
+// sweep over the points: about each one's centre c, with d = x - c, the
+// weighted sums of d^2, d^3 and d^4 times rho; `rho(l, i)` is the value
+// of column l at point i.
+struct Centring {
+  Moments* m;
+  double s2 = 0, s3 = 0, s4 = 0;
+};
+
+template <class Rho>
+void centre(std::vector<Centring>& columns, const Grid& grid, const Rho& rho) {
+  if (columns.empty()) return;
+  for (std::size_t i = 0; i < grid.points; ++i) {
+    const double x = grid.x(i), w = grid.weight(i);
+    for (std::size_t l = 0; l < columns.size(); ++l) {
+      Centring& col = columns[l];
+      const double d = x - col.m->centre, dd = d * d;
+      const double a = dd * (w * rho(l, i));
+      col.s2 += a;
+      col.s3 += d * a;
+      col.s4 += dd * a;
+    }
+  }
+  for (Centring& col : columns) {
+    const double n = col.m->integral;
+    *col.m = with_central(*col.m, col.s2 / n, col.s3 / n, col.s4 / n);
+  }
+}
+
+// The moments of one column; `rho(i)` its value at point i.
+template <class Rho>
+Moments moments_from(const PowerSums& sums, const GridFacts& facts, const Grid& grid,
+                     const Rho& rho) {
+  FromSums got = from_sums(sums, facts, grid.points);
+  if (got.centred) {
+    std::vector<Centring> one{{&got.m}};
+    centre(one, grid, [&](std::size_t, std::size_t i) { return rho(i); });
+  }
+  return got.m;
 }
 
 }  // namespace
@@ -132,19 +171,23 @@ void TableMoments::add_rows(std::size_t end) { sums_.add_rows(end); }
 std::vector<NamedMoments> TableMoments::finish() {
   sums_.add_rows(table_.rows());
   const std::vector<PowerSums> sums = sums_.sums();
-  const GridFacts& facts = sums_.facts();
-  const Grid& grid = sums_.grid();
   std::vector<NamedMoments> out;
-  for (const Row& row : rows_) {
-    Moments m;
+  out.reserve(rows_.size());
+  std::vector<std::size_t> again;  // the rows of `out` that need a second pass
+  for (Row& row : rows_) {
     const std::size_t c = row.column, d = row.down;
-    if (d == 0)
-      m = moments_from(sums[c - 1], facts, grid, [&](std::size_t i) { return table_.row(i)[c]; });
-    else
-      m = moments_from(sums[c - 1] + sums[d - 1], facts, grid,
-                          [&](std::size_t i) { return table_.row(i)[c] + table_.row(i)[d]; });
-    out.push_back({row.name, m});
+    FromSums got = from_sums(d == 0 ? sums[c - 1] : sums[c - 1] + sums[d - 1], sums_.facts(),
+                             table_.rows());
+    if (got.centred) again.push_back(out.size());
+    out.push_back({std::move(row.name), got.m});
   }
+  std::vector<Centring> second;
+  for (std::size_t r : again) second.push_back({&out[r].moments});
+  centre(second, sums_.grid(), [&](std::size_t l, std::size_t i) {
+    const double* values = table_.row(i);
+    const Row& row = rows_[again[l]];
+    return row.down == 0 ? values[row.column] : values[row.column] + values[row.down];
+  });
   return out;
 }
 

@@ -77,6 +77,7 @@ class TableMoments {
   TableMoments(const ColumnPlan& plan, TableView table, double efermi,
                NumberPath path = NumberPath::Fastest);
   void add_rows(std::size_t end);
+  // Once.
   std::vector<NamedMoments> finish();
 
  private:

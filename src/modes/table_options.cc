@@ -57,13 +57,17 @@ class TableOptions : public TableTransform {
       : settings_(settings), efermi_(h.efermi), shifted_(shifted), total_(total),
         console_(console) {
     if (!total) layout_ = column_layout(h);
+    // The plan of a projected table of the header's layout, made once: -a
+    // asks for it for every atom.
+    if (layout_) projected_ = plan_columns(*layout_, grouping_of(settings_.orbitals));
   }
 
   TransformedTable transform(const std::string& FILENAME, double shift, const double* data,
                              std::int32_t ngrid, std::int32_t k,
                              std::vector<std::string>* lines) const override {
     TableView raw{data, ngrid, k};
-    ColumnPlan plan = plan_for(k);
+    ColumnPlan other;
+    const ColumnPlan& plan = plan_for(k, other);
     // Which of the raw and the shaped columns the broadening, integration
     // and moments take (for -t only the DOS columns; the plan keeps them
     // in place).
@@ -135,8 +139,10 @@ class TableOptions : public TableTransform {
     Table broadened, shaped, cut, out;
   };
 
-  ColumnPlan plan_for(std::int32_t k) const {
-    if (total_) return total_dos_plan(k);
+  // The plan of a table of k value columns: the one made for the layout,
+  // or one made in `other`.
+  const ColumnPlan& plan_for(std::int32_t k, ColumnPlan& other) const {
+    if (total_) return other = total_dos_plan(k);
     bool meaning = settings_.orbitals || settings_.header || settings_.down_negative ||
                    settings_.moments;
     if (!layout_ || value_columns(*layout_) != k) {
@@ -144,10 +150,11 @@ class TableOptions : public TableTransform {
         throw stop_with_message("Error! The columns of DOSCAR's projected lines are of no "
                                 "known kind: --orbitals, --header, --down-negative and "
                                 "--moments cannot name them");
-      return identity_plan(k);
+      return other = identity_plan(k);
     }
-    return plan_columns(*layout_, grouping_of(settings_.orbitals));
+    return projected_;
   }
+
 
   // Puts back in `table` the columns `keeps` names, as `from` holds them.
   template <class Keeps>
@@ -195,9 +202,11 @@ class TableOptions : public TableTransform {
     };
     line("Moments of " + FILENAME + ":");
     line(moments_header());
+    file.text.reserve(file.text.size() + 96 * moments.size());
     for (const NamedMoments& m : moments) {
       std::string row = format_moments_row(m.name, m.moments);
-      file.text += row + '\n';
+      file.text += row;
+      file.text += '\n';
       line(std::move(row));
     }
     return file;
@@ -229,6 +238,7 @@ class TableOptions : public TableTransform {
   bool total_;
   Console& console_;
   std::optional<ColumnLayout> layout_;
+  ColumnPlan projected_;
 };
 
 }  // namespace
