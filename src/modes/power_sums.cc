@@ -149,15 +149,6 @@ void TablePowerSums::add_rows(std::size_t end) {
   end = std::min(end, table_.rows());
   while (added_ < end) {
     const std::size_t begin = added_, count = std::min(end - begin, kRun);
-    // The next run is asked of memory while this one is worked on: the
-    // rows of a table just read are mostly out of the cache, and a run's
-    // first use of each row is its energy alone (the weights).
-    const std::size_t next = std::min(begin + count + kRun, table_.rows());
-    if (begin + count < next) {
-      const char* from = reinterpret_cast<const char*>(table_.row(begin + count));
-      const char* to = reinterpret_cast<const char*>(table_.row(next));
-      for (const char* line = from; line < to; line += 64) __builtin_prefetch(line);
-    }
     for (std::size_t i = 0; i < count; ++i) {
       double* w = weights_.data() + kWeights * i;
       grid_.weights(begin + i, w);
