@@ -361,19 +361,37 @@ void expect_near_centred(const Moments& m, const Reference& r, double tol, const
   EXPECT_NEAR(m.kurtosis, r.kurtosis, tol * r.kurtosis) << what;
 }
 
-// Columns whose states lie far from the Fermi level for their width: their
-// central moments cannot be had from the sums about the Fermi level (for
-// the first, those would lose every digit of the kurtosis), and must still
-// come out as a Gaussian's, as the centred sums give them. A column whose
-// negative values are large is another such case.
-TEST(Moments, NarrowPeaksFarFromTheFermiLevel) {
+// Gaussian peaks on grids fine and coarse for their width (25 and 2
+// points to a width; on both the trapezoid rule of a Gaussian times a
+// polynomial is exact to rounding), near the Fermi level and far from it
+// for their width, must come out as Gaussians. So must a state on three
+// points near the end of a run of the grid: its moments cannot be had
+// from the sums about the run's middle, narrow as it is for its distance
+// from it (they would lose half their digits), and must be those of the
+// second pass about the centre. A column whose negative values are large
+// is another such case.
+TEST(Moments, PeaksNarrowAndFarFromTheFermiLevel) {
+  {
+    Table t(200, 1);
+    for (std::size_t i = 0; i < t.rows(); ++i) {
+      t.row(i)[0] = -30 + 0.01 * static_cast<double>(i);
+      t.row(i)[1] = i == 60 ? 0.2 : i == 61 ? 1.0 : i == 62 ? 0.3 : 0.0;
+    }
+    Moments m = column_moments(t.view(), 1, 0.0);
+    Reference r = centred_reference(column(t, 0), column(t, 1), 0.0);
+    EXPECT_NEAR(m.width, r.width, 1e-12 * r.width) << "three points";
+    EXPECT_NEAR(m.skewness, r.skewness, 1e-10) << "three points";
+    EXPECT_NEAR(m.kurtosis, r.kurtosis, 1e-10 * r.kurtosis) << "three points";
+  }
   const double efermi = 3.0;
-  for (auto [mu, sigma] : {std::pair{-40.0, 0.02}, {-8.0, 0.4}, {25.0, 0.1}, {-1.0, 0.01}}) {
-    const double h = sigma / 25;
-    Table t = table_of(efermi + mu - 12 * sigma, h, 601,
+  for (auto [mu, sigma] : {std::pair{-40.0, 0.02}, {-8.0, 0.4}, {25.0, 0.1}, {-1.0, 0.01}})
+  for (double per_width : {25.0, 2.0}) {
+    const double h = sigma / per_width;
+    Table t = table_of(efermi + mu - 12 * sigma, h, static_cast<std::int32_t>(24 * per_width + 1),
                        [&](double e) { return normal_pdf(e - efermi, mu, sigma); });
     Moments m = column_moments(t.view(), 1, efermi);
-    std::string what = "mu " + std::to_string(mu) + " sigma " + std::to_string(sigma);
+    std::string what = "mu " + std::to_string(mu) + " sigma " + std::to_string(sigma) +
+                       " points to a width " + std::to_string(per_width);
     EXPECT_NEAR(m.integral, 1.0, 1e-12) << what;
     EXPECT_NEAR(m.centre, mu, 1e-12 * std::max(1.0, std::fabs(mu))) << what;
     EXPECT_NEAR(m.width, sigma, 1e-10 * sigma) << what;

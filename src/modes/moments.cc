@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -16,28 +17,24 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-// How far the central moments may be from the sums about the Fermi level
-// and still be taken from them.
+// When the sums of the runs give the central moments.
 //
-// m2 = r2 - c^2, m3 = r3 - 3 c r2 + 2 c^3, m4 = r4 - 4 c r3 + 6 c^2 r2 - 3 c^4
-// (r_k the integral of x^k rho over N) subtract numbers that can be far
-// larger than the result. Let A_k be the integral of |x|^k |rho| and
-// a = A_0 / N (1 when no value is negative). Every term above, and the
-// rounding of every sum (a few units per point added, of the sum of the
-// magnitudes of its terms), is then bounded by a^3 A_4 / N, whatever the
-// signs, when the weights are >= 0 (energies that rise). So when
-// a^3 A_4 / N is at most kCancellation times m2^2, the kurtosis m4 / m2^2
-// is off by at most some units of rounding times kCancellation times the
-// number of points (about 1e-8 for 10^4 points; near 1e-12 in practice,
-// where the errors partly cancel), and the width and the skewness by less.
-// The negative values of a column are known only by its least one, v:
-// they add at most 2 |v| times the sum of the weights to A_0 and
-// 2 |v| times the sum of w x^4 to A_4, the bound taken.
-//
-// Otherwise (a narrow peak some 5 widths or more from the Fermi level, a
-// column with large negative values, energies that do not rise) the
-// central sums are taken in a second pass over the column, about its own
-// centre.
+// About the column's centre c, run r (middle m_r, half length s_r, sums
+// S_j of d^j rho, d = x - m_r) adds to the k-th central sum
+// sum_j binomial(k, j) (m_r - c)^(k-j) S_j. With rho >= 0 and rising
+// energies (weights >= 0), |S_j| <= s_r^j S_0, so each of these terms, and
+// the rounding of each S_j (a few units per point of the run, of s_r^j
+// S_0), is bounded by (|m_r - c| + s_r)^k S_0: the k-th central moment is
+// off by some units of rounding times kRun times
+//   reach_k = sum over the runs of (|m_r - c| + s_r)^k S_0 / N.
+// A column's negative values, known only by its least value v, add at
+// most 2 |v| times the run's weights to its S_0 in that bound. So when
+// reach_4 is at most kCancellation times m2^2, the kurtosis m4 / m2^2 is
+// off by at most about 1e-11, the width and the skewness by less. That
+// holds for every column but peaks narrower than about a fifth of a run's
+// half length (some 3 grid steps wide), columns with large negative values
+// and energies that do not rise; those take a second pass over the column,
+// about its own centre.
 constexpr double kCancellation = 1e3;
 
 Moments no_moments(double integral) {
@@ -45,37 +42,6 @@ Moments no_moments(double integral) {
   m.integral = integral;
   m.filling = m.centre = m.width = m.skewness = m.kurtosis = kNaN;
   return m;
-}
-
-// A column's moments as far as its sums give them: everything, or all but
-// the width, skewness and kurtosis, whose central sums (`centred`) a
-// second pass over the column then adds about `m.centre`.
-struct FromSums {
-  Moments m;
-  bool centred = false;
-};
-
-FromSums from_sums(const PowerSums& sums, const GridFacts& facts, std::size_t points);
-Moments with_central(Moments m, double m2, double m3, double m4);
-
-FromSums from_sums(const PowerSums& sums, const GridFacts& facts, std::size_t points) {
-  const double n = sums.integral;
-  if (points < 2 || !(n > 0)) return {no_moments(points < 2 ? 0 : n), false};
-  Moments m;
-  m.integral = n;
-  m.filling = sums.below / n;
-  const double c = sums.first / n;
-  m.centre = c;
-  const double r2 = sums.second / n, r3 = sums.third / n, r4 = sums.fourth / n;
-  const double m2 = r2 - c * c;
-  const double negative = sums.least < 0 ? -sums.least : 0;
-  const double a = (n + 2 * negative * facts.total) / n;
-  const double bound = a * a * a * (sums.fourth + 2 * negative * facts.total_fourth) / n;
-  if (!(facts.rising && std::isfinite(bound) && m2 > 0 && bound <= kCancellation * m2 * m2))
-    return {m, true};
-  const double m3 = r3 - c * (3 * r2 - 2 * c * c);
-  const double m4 = r4 - c * (4 * r3 - c * (6 * r2 - 3 * c * c));
-  return {with_central(m, m2, m3, m4), false};
 }
 
 // The width, skewness and kurtosis from the central moments.
@@ -88,6 +54,61 @@ Moments with_central(Moments m, double m2, double m3, double m4) {
   m.skewness = m3 / (m2 * m.width);
   m.kurtosis = m4 / (m2 * m2);
   return m;
+}
+
+// The moments of L columns side by side (sums `sums`, the bounds of their
+// negative values `negative`) into out[0, L): all of them, or for a column
+// that needs the second pass (again[l]) all but the width, skewness and
+// kurtosis. Each column takes the same operations whatever L: L = 4 lets
+// the compiler take four at a time.
+template <std::size_t L>
+void combine(const RunSums& sums, const double* negative, const Grid& grid,
+             const GridFacts& facts, Moments* out, bool* again) {
+  const std::size_t runs = grid.runs(), step = sums.sum_stride;
+  auto at = [&](std::size_t r, std::size_t k) { return sums.at + r * sums.run_stride + k * step; };
+  double n[L] = {}, below[L] = {}, first[L] = {};
+  for (std::size_t r = 0; r < runs; ++r) {
+    const double middle = grid.middle(r);
+    const double *s0 = at(r, 0), *s1 = at(r, 1), *s2 = at(r, 2);
+    for (std::size_t l = 0; l < L; ++l) {
+      n[l] += s0[l];
+      below[l] += s1[l];
+      first[l] += s2[l] + middle * s0[l];
+    }
+  }
+  double c[L];
+  for (std::size_t l = 0; l < L; ++l) {
+    again[l] = false;
+    out[l] = no_moments(grid.points < 2 ? 0 : n[l]);
+    c[l] = 0;
+    if (grid.points < 2 || !(n[l] > 0)) continue;
+    out[l].integral = n[l];
+    out[l].filling = below[l] / n[l];
+    out[l].centre = c[l] = first[l] / n[l];
+  }
+  double m2[L] = {}, m3[L] = {}, m4[L] = {}, reach[L] = {};
+  for (std::size_t r = 0; r < runs; ++r) {
+    const double middle = grid.middle(r), half = grid.half_length(r), w = facts.weights[r];
+    const double *p0 = at(r, 0), *p1 = at(r, 2), *p2 = at(r, 3), *p3 = at(r, 4), *p4 = at(r, 5);
+    for (std::size_t l = 0; l < L; ++l) {
+      const double d = middle - c[l];
+      const double s0 = p0[l], s1 = p1[l], s2 = p2[l], s3 = p3[l], s4 = p4[l];
+      m2[l] += s2 + d * (2 * s1 + d * s0);
+      m3[l] += s3 + d * (3 * s2 + d * (3 * s1 + d * s0));
+      m4[l] += s4 + d * (4 * s3 + d * (6 * s2 + d * (4 * s1 + d * s0)));
+      const double q = std::fabs(d) + half, qq = q * q;
+      reach[l] += qq * qq * (s0 + 2 * negative[l] * w);
+    }
+  }
+  for (std::size_t l = 0; l < L; ++l) {
+    if (grid.points < 2 || !(n[l] > 0)) continue;
+    const double v2 = m2[l] / n[l];
+    if (facts.rising && std::isfinite(reach[l]) && v2 > 0 &&
+        reach[l] / n[l] <= kCancellation * v2 * v2)
+      out[l] = with_central(out[l], v2, m3[l] / n[l], m4[l] / n[l]);
+    else
+      again[l] = true;
+  }
 }
 
 // The second pass over the columns whose moments need it, all in one
@@ -119,16 +140,20 @@ void centre(std::vector<Centring>& columns, const Grid& grid, const Rho& rho) {
   }
 }
 
+double negative_of(double least) { return least < 0 ? -least : 0; }
+
 // The moments of one column; `rho(i)` its value at point i.
 template <class Rho>
-Moments moments_from(const PowerSums& sums, const GridFacts& facts, const Grid& grid,
-                     const Rho& rho) {
-  FromSums got = from_sums(sums, facts, grid.points);
-  if (got.centred) {
-    std::vector<Centring> one{{&got.m}};
+Moments moments_from(const ColumnSums& sums, const Grid& grid, const Rho& rho) {
+  Moments m;
+  bool again = false;
+  const double negative = negative_of(sums.least);
+  combine<1>(sums.view(), &negative, grid, grid_facts(grid), &m, &again);
+  if (again) {
+    std::vector<Centring> one{{&m}};
     centre(one, grid, [&](std::size_t, std::size_t i) { return rho(i); });
   }
-  return got.m;
+  return m;
 }
 
 }  // namespace
@@ -137,16 +162,16 @@ Moments moments(std::span<const double> energies, std::span<const double> rho, d
   if (energies.size() != rho.size())
     throw std::invalid_argument("moments: energies and values differ in length");
   Grid grid{energies.data(), 1, energies.size(), efermi};
-  return moments_from(column_power_sums(grid, rho.data(), 1), grid_facts(grid), grid,
-                [&](std::size_t i) { return rho[i]; });
+  return moments_from(column_sums(grid, rho.data(), 1), grid,
+                      [&](std::size_t i) { return rho[i]; });
 }
 
 Moments column_moments(TableView table, std::int32_t column, double efermi) {
   if (column < 1 || column > table.k)
     throw std::invalid_argument("moments: no column " + std::to_string(column));
   Grid grid = Grid::of(table, efermi);
-  return moments_from(column_power_sums(grid, table.data + column, table.width()), grid_facts(grid),
-                grid, [&](std::size_t i) { return table.row(i)[column]; });
+  return moments_from(column_sums(grid, table.data + column, table.width()), grid,
+                      [&](std::size_t i) { return table.row(i)[column]; });
 }
 
 TableMoments::TableMoments(const ColumnPlan& plan, TableView table, double efermi,
@@ -169,21 +194,61 @@ TableMoments::TableMoments(const ColumnPlan& plan, TableView table, double eferm
 void TableMoments::add_rows(std::size_t end) { sums_.add_rows(end); }
 
 std::vector<NamedMoments> TableMoments::finish() {
+  constexpr std::size_t kLanes = TablePowerSums::kLanes;
   sums_.add_rows(table_.rows());
-  const std::vector<PowerSums> sums = sums_.sums();
+  const Grid& grid = sums_.grid();
+  const GridFacts& facts = sums_.facts();
+  const std::size_t runs = grid.runs(), groups = sums_.groups();
+  // Every column's moments, four at a time, then the up+down pairs'.
+  std::vector<Moments> column(kLanes * groups);
+  std::unique_ptr<bool[]> column_again(new bool[kLanes * groups]);
+  for (std::size_t g = 0; g < groups; ++g) {
+    const RunSums s = sums_.group(g);
+    double negative[kLanes];
+    for (std::size_t l = 0; l < kLanes; ++l) negative[l] = negative_of(s.least[l]);
+    combine<kLanes>(s, negative, grid, facts, &column[kLanes * g], &column_again[kLanes * g]);
+  }
+  // The pairs' sums, those of their two columns added, side by side as the
+  // columns' are.
+  std::vector<std::size_t> pairs;  // the rows of up+down pairs
+  for (std::size_t r = 0; r < rows_.size(); ++r)
+    if (rows_[r].down != 0) pairs.push_back(r);
+  const std::size_t pair_groups = (pairs.size() + kLanes - 1) / kLanes;
+  const std::size_t group_run = kSums * kLanes, run_stride = group_run * pair_groups;
+  std::vector<double> pair_sums(run_stride * runs, 0.0);
+  std::vector<double> pair_negative(kLanes * pair_groups, 0.0);
+  for (std::size_t q = 0; q < pairs.size(); ++q) {
+    const Row& row = rows_[pairs[q]];
+    const std::size_t up = row.column - 1, down = row.down - 1;
+    const RunSums a = sums_.group(up / kLanes), b = sums_.group(down / kLanes);
+    double* to = pair_sums.data() + group_run * (q / kLanes) + q % kLanes;
+    for (std::size_t r = 0; r < runs; ++r)
+      for (std::size_t k = 0; k < kSums; ++k)
+        to[r * run_stride + k * kLanes] =
+            a.at[r * a.run_stride + k * a.sum_stride + up % kLanes] +
+            b.at[r * b.run_stride + k * b.sum_stride + down % kLanes];
+    pair_negative[q] = negative_of(a.least[up % kLanes]) + negative_of(b.least[down % kLanes]);
+  }
+  std::vector<Moments> pair(kLanes * pair_groups);
+  std::unique_ptr<bool[]> pair_again(new bool[kLanes * pair_groups]);
+  for (std::size_t g = 0; g < pair_groups; ++g)
+    combine<kLanes>({pair_sums.data() + group_run * g, run_stride, kLanes, nullptr},
+                    &pair_negative[kLanes * g], grid, facts, &pair[kLanes * g],
+                    &pair_again[kLanes * g]);
+
   std::vector<NamedMoments> out;
   out.reserve(rows_.size());
   std::vector<std::size_t> again;  // the rows of `out` that need a second pass
-  for (Row& row : rows_) {
-    const std::size_t c = row.column, d = row.down;
-    FromSums got = from_sums(d == 0 ? sums[c - 1] : sums[c - 1] + sums[d - 1], sums_.facts(),
-                             table_.rows());
-    if (got.centred) again.push_back(out.size());
-    out.push_back({std::move(row.name), got.m});
+  for (std::size_t r = 0, q = 0; r < rows_.size(); ++r) {
+    Row& row = rows_[r];
+    const bool is_pair = row.down != 0;
+    const std::size_t at = is_pair ? q++ : row.column - 1;
+    if (is_pair ? pair_again[at] : column_again[at]) again.push_back(r);
+    out.push_back({std::move(row.name), is_pair ? pair[at] : column[at]});
   }
   std::vector<Centring> second;
   for (std::size_t r : again) second.push_back({&out[r].moments});
-  centre(second, sums_.grid(), [&](std::size_t l, std::size_t i) {
+  centre(second, grid, [&](std::size_t l, std::size_t i) {
     const double* values = table_.row(i);
     const Row& row = rows_[again[l]];
     return row.down == 0 ? values[row.column] : values[row.column] + values[row.down];

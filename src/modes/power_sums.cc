@@ -12,34 +12,67 @@ namespace pdsplit {
 
 namespace {
 
-// Adds point i (weights w) to the facts of its grid.
-void add_to_facts(const Grid& grid, std::size_t i, const double* w, GridFacts& facts) {
-  if (i + 1 < grid.points && !(grid.e(i + 1) - grid.e(i) >= 0)) facts.rising = false;
-  facts.total += w[0];
-  facts.total_fourth += w[5];
-}
+constexpr std::size_t kLanes = TablePowerSums::kLanes;
+// A group's sums, kSums of kLanes, then its least values.
+constexpr std::size_t kGroup = kLanes * (kSums + 1);
+constexpr std::size_t kGroupRun = kLanes * kSums;
 
-// The sums of a column are kept as seven doubles `step` apart: the six
-// sums, then the least value. Four columns share a group of 28 doubles,
-// the same sum of the four side by side, as a vector register holds them.
-constexpr std::size_t kGroup = 4 * (kWeights + 1);
+// The weights of points [begin, begin + count) of run r, kSums a point,
+// into `w`, and what they tell to `facts`: Grid::weights of each point,
+// each energy read once.
+void run_weights(const Grid& grid, std::size_t r, std::size_t begin, std::size_t count,
+                 double* w, GridFacts& facts) {
+  if (count == 0) return;
+  const double middle = grid.middle(r);
+  const std::size_t n = grid.points;
+  double e = grid.e(begin), x = e - grid.efermi;
+  double left = begin > 0 ? 0.5 * (e - grid.e(begin - 1)) : 0;
+  bool left_below = begin > 0 && x < 0 && grid.x(begin - 1) < 0;
+  double total = facts.weights[r];
+  for (std::size_t i = begin; i < begin + count; ++i, w += kSums) {
+    double right = 0;
+    bool right_below = false;
+    double next_e = e, next_x = x;
+    if (i + 1 < n) {
+      next_e = grid.e(i + 1);
+      next_x = next_e - grid.efermi;
+      right = 0.5 * (next_e - e);
+      if (!(next_e - e >= 0)) facts.rising = false;
+      right_below = x < 0 && next_x < 0;
+    }
+    const double d = x - middle;
+    w[0] = left + right;
+    w[1] = (left_below ? left : 0) + (right_below ? right : 0);
+    w[2] = w[0] * d;
+    w[3] = w[2] * d;
+    w[4] = w[3] * d;
+    w[5] = w[4] * d;
+    total += w[0];
+    left = right;
+    left_below = right_below;
+    e = next_e;
+    x = next_x;
+  }
+  facts.weights[r] = total;
+}
 
 #define PDSPLIT_SUMS __attribute__((always_inline)) inline
 
-// Adds `count` points (weights w, kWeights per point; values
-// values[i * stride]) to one column's sums. Compiled for AVX2 and FMA,
-// std::fma is the one instruction; elsewhere, the library's exactly
-// rounded function: the same numbers either way.
+// Adds `count` points (weights w, kSums per point; values
+// values[i * stride]) to one column's sums, kept `step` apart (the least
+// value after the sums). Compiled for AVX2 and FMA, std::fma is the one
+// instruction; elsewhere, the library's exactly rounded function: the same
+// numbers either way.
 PDSPLIT_SUMS void add_points(const double* w, std::size_t count, const double* values,
                              std::size_t stride, double* state, std::size_t step) {
-  double s[kWeights + 1];
-  for (std::size_t k = 0; k <= kWeights; ++k) s[k] = state[k * step];
-  for (std::size_t i = 0; i < count; ++i, w += kWeights) {
+  double s[kSums + 1];
+  for (std::size_t k = 0; k <= kSums; ++k) s[k] = state[k * step];
+  for (std::size_t i = 0; i < count; ++i, w += kSums) {
     const double f = values[i * stride];
-    for (std::size_t k = 0; k < kWeights; ++k) s[k] = std::fma(w[k], f, s[k]);
-    s[kWeights] = f < s[kWeights] ? f : s[kWeights];
+    for (std::size_t k = 0; k < kSums; ++k) s[k] = std::fma(w[k], f, s[k]);
+    s[kSums] = f < s[kSums] ? f : s[kSums];
   }
-  for (std::size_t k = 0; k <= kWeights; ++k) state[k * step] = s[k];
+  for (std::size_t k = 0; k <= kSums; ++k) state[k * step] = s[k];
 }
 
 // Columns [first, k) of rows [begin, begin + count), one at a time.
@@ -48,7 +81,7 @@ PDSPLIT_SUMS void add_columns(const double* w, TableView table, std::size_t begi
   const std::size_t k = table.width() - 1;
   for (std::size_t c = first; c < k; ++c)
     add_points(w, count, table.row(begin) + 1 + c, table.width(),
-               state + kGroup * (c / 4) + c % 4, 4);
+               state + kGroup * (c / kLanes) + c % kLanes, kLanes);
 }
 
 #ifdef PDSPLIT_AVX2
@@ -61,34 +94,34 @@ template <std::size_t R>
 __attribute__((target("avx2,fma"), always_inline)) inline void add_groups(
     const double* w, std::size_t count, const double* values, std::size_t stride,
     double* state) {
-  __m256d s[R][kWeights + 1];
+  __m256d s[R][kSums + 1];
   for (std::size_t r = 0; r < R; ++r)
-    for (std::size_t k = 0; k <= kWeights; ++k)
-      s[r][k] = _mm256_loadu_pd(state + kGroup * r + 4 * k);
-  for (std::size_t i = 0; i < count; ++i, values += stride, w += kWeights) {
+    for (std::size_t k = 0; k <= kSums; ++k)
+      s[r][k] = _mm256_loadu_pd(state + kGroup * r + kLanes * k);
+  for (std::size_t i = 0; i < count; ++i, values += stride, w += kSums) {
     __m256d f[R];
-    for (std::size_t r = 0; r < R; ++r) f[r] = _mm256_loadu_pd(values + 4 * r);
-    for (std::size_t k = 0; k < kWeights; ++k) {
+    for (std::size_t r = 0; r < R; ++r) f[r] = _mm256_loadu_pd(values + kLanes * r);
+    for (std::size_t k = 0; k < kSums; ++k) {
       const __m256d wk = _mm256_broadcast_sd(w + k);
       for (std::size_t r = 0; r < R; ++r) s[r][k] = _mm256_fmadd_pd(wk, f[r], s[r][k]);
     }
-    for (std::size_t r = 0; r < R; ++r) s[r][kWeights] = _mm256_min_pd(f[r], s[r][kWeights]);
+    for (std::size_t r = 0; r < R; ++r) s[r][kSums] = _mm256_min_pd(f[r], s[r][kSums]);
   }
   for (std::size_t r = 0; r < R; ++r)
-    for (std::size_t k = 0; k <= kWeights; ++k)
-      _mm256_storeu_pd(state + kGroup * r + 4 * k, s[r][k]);
+    for (std::size_t k = 0; k <= kSums; ++k)
+      _mm256_storeu_pd(state + kGroup * r + kLanes * k, s[r][k]);
 }
 
 __attribute__((target("avx2,fma"))) void add_run_avx2(const double* w, TableView table,
                                                       std::size_t begin, std::size_t count,
                                                       double* state) {
-  const std::size_t groups = (table.width() - 1) / 4, stride = table.width();
+  const std::size_t whole = (table.width() - 1) / kLanes, stride = table.width();
   const double* values = table.row(begin) + 1;
   std::size_t g = 0;
-  for (; g + 2 <= groups; g += 2)
-    add_groups<2>(w, count, values + 4 * g, stride, state + kGroup * g);
-  if (g < groups) add_groups<1>(w, count, values + 4 * g, stride, state + kGroup * g);
-  add_columns(w, table, begin, count, 4 * groups, state);
+  for (; g + 2 <= whole; g += 2)
+    add_groups<2>(w, count, values + kLanes * g, stride, state + kGroup * g);
+  if (g < whole) add_groups<1>(w, count, values + kLanes * g, stride, state + kGroup * g);
+  add_columns(w, table, begin, count, kLanes * whole, state);
 }
 #endif
 
@@ -97,37 +130,36 @@ void add_run_portable(const double* w, TableView table, std::size_t begin, std::
   add_columns(w, table, begin, count, 0, state);
 }
 
-// Rows of a run: some 17 KB of a table of 32 columns, read into the cache
-// once for all its columns, with their weights.
-constexpr std::size_t kRun = 64;
-
 }  // namespace
-
-PowerSums operator+(const PowerSums& a, const PowerSums& b) {
-  return {a.integral + b.integral, a.below + b.below,   a.first + b.first,
-          a.second + b.second,     a.third + b.third,   a.fourth + b.fourth,
-          a.least < b.least ? a.least : b.least};
-}
-
-PowerSums column_power_sums(const Grid& grid, const double* values, std::size_t stride) {
-  double state[kWeights + 1] = {};
-  state[kWeights] = std::numeric_limits<double>::infinity();
-  double w[kWeights];
-  for (std::size_t i = 0; i < grid.points; ++i) {
-    grid.weights(i, w);
-    add_points(w, 1, values + i * stride, stride, state, 1);
-  }
-  return {state[0], state[1], state[2], state[3], state[4], state[5], state[6]};
-}
 
 GridFacts grid_facts(const Grid& grid) {
   GridFacts facts;
-  double w[kWeights];
-  for (std::size_t i = 0; i < grid.points; ++i) {
-    grid.weights(i, w);
-    add_to_facts(grid, i, w, facts);
-  }
+  facts.weights.assign(grid.runs(), 0.0);
+  double w[kSums * kRun];
+  for (std::size_t r = 0; r < grid.runs(); ++r)
+    run_weights(grid, r, r * kRun, grid.run_end(r) - r * kRun, w, facts);
   return facts;
+}
+
+ColumnSums column_sums(const Grid& grid, const double* values, std::size_t stride) {
+  ColumnSums out;
+  out.runs.assign(kSums * grid.runs(), 0.0);
+  double state[kSums + 1] = {};
+  state[kSums] = std::numeric_limits<double>::infinity();
+  double w[kSums * kRun];
+  GridFacts facts;
+  facts.weights.assign(grid.runs(), 0.0);
+  for (std::size_t r = 0; r < grid.runs(); ++r) {
+    const std::size_t first = r * kRun, count = grid.run_end(r) - first;
+    run_weights(grid, r, first, count, w, facts);
+    add_points(w, count, values + first * stride, stride, state, 1);
+    for (std::size_t k = 0; k < kSums; ++k) {
+      out.runs[kSums * r + k] = state[k];
+      state[k] = 0;
+    }
+  }
+  out.least = state[kSums];
+  return out;
 }
 
 TablePowerSums::TablePowerSums(TableView table, double efermi, NumberPath path)
@@ -137,23 +169,23 @@ TablePowerSums::TablePowerSums(TableView table, double efermi, NumberPath path)
 #else
   (void)path;
 #endif
-  const std::size_t groups = (table.width() - 1 + 3) / 4;
-  state_.assign(kGroup * groups, 0.0);
-  for (std::size_t g = 0; g < groups; ++g)
-    std::fill_n(state_.begin() + static_cast<std::ptrdiff_t>(kGroup * g + 4 * kWeights), 4,
+  groups_ = (table.width() - 1 + kLanes - 1) / kLanes;
+  state_.assign(kGroup * groups_, 0.0);
+  for (std::size_t g = 0; g < groups_; ++g)
+    std::fill_n(state_.begin() + static_cast<std::ptrdiff_t>(kGroup * g + kGroupRun), kLanes,
                 std::numeric_limits<double>::infinity());
-  weights_.resize(kWeights * kRun);
+  runs_.assign(kGroupRun * groups_ * grid_.runs(), 0.0);
+  facts_.weights.assign(grid_.runs(), 0.0);
+  weights_.resize(kSums * kRun);
 }
 
 void TablePowerSums::add_rows(std::size_t end) {
   end = std::min(end, table_.rows());
   while (added_ < end) {
-    const std::size_t begin = added_, count = std::min(end - begin, kRun);
-    for (std::size_t i = 0; i < count; ++i) {
-      double* w = weights_.data() + kWeights * i;
-      grid_.weights(begin + i, w);
-      add_to_facts(grid_, begin + i, w, facts_);
-    }
+    // To the end of the run at most.
+    const std::size_t run = added_ / kRun, run_end = grid_.run_end(run);
+    const std::size_t begin = added_, count = std::min(end, run_end) - begin;
+    run_weights(grid_, run, begin, count, weights_.data(), facts_);
 #ifdef PDSPLIT_AVX2
     if (vector_)
       add_run_avx2(weights_.data(), table_, begin, count, state_.data());
@@ -161,16 +193,20 @@ void TablePowerSums::add_rows(std::size_t end) {
 #endif
       add_run_portable(weights_.data(), table_, begin, count, state_.data());
     added_ = begin + count;
+    if (added_ == run_end) {
+      // The run's sums are put by, and the next run's start from 0.
+      for (std::size_t g = 0; g < groups_; ++g) {
+        double* sums = state_.data() + kGroup * g;
+        std::copy_n(sums, kGroupRun, runs_.data() + kGroupRun * (run * groups_ + g));
+        std::fill_n(sums, kGroupRun, 0.0);
+      }
+    }
   }
 }
 
-std::vector<PowerSums> TablePowerSums::sums() const {
-  std::vector<PowerSums> out;
-  for (std::size_t c = 0; c + 1 < table_.width(); ++c) {
-    const double* s = state_.data() + kGroup * (c / 4) + c % 4;
-    out.push_back({s[0], s[4], s[8], s[12], s[16], s[20], s[24]});
-  }
-  return out;
+RunSums TablePowerSums::group(std::size_t g) const {
+  return {runs_.data() + kGroupRun * g, kGroupRun * groups_, kLanes,
+          state_.data() + kGroup * g + kGroupRun};
 }
 
 }  // namespace pdsplit

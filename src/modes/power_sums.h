@@ -5,13 +5,21 @@
 // values at the points: with h_i = (e_{i+1} - e_i) / 2, the sum over the
 // segments of h_i (f_i + f_{i+1}) is the sum over the points of
 // w_i f_i, w_i = h_{i-1} + h_i (h_{-1} = h_{n-1} = 0). So the integrals of
-// rho, of rho below the Fermi level and of x^k rho (x = E - E_F) are sums
-// of rho_i times a weight of the point alone, the same for every column:
-// each costs one fused multiply-add per value, and a table is read once
-// for all of them, a run of rows at a time (the runs the table writer
-// formats, so that each row is read from memory once).
+// rho, of rho below the Fermi level and of d^k rho are sums of rho_i times
+// a weight of the point alone, the same for every column: each costs one
+// fused multiply-add per value, and a table is read once for all of them.
+//
+// The points are taken in runs of kRun, and d is the distance of the
+// point's energy from the middle of its run: each run gives the sums of
+// d^k rho (k = 0..4) about its own middle, which the moments then move to
+// the column's centre (modes/moments.cc). Taken about one energy for the
+// whole grid instead, the central moments of a peak far from it, narrow
+// for its distance, would be the difference of numbers many times larger
+// than themselves, their digits lost; about a point at most half a run
+// away, they are not.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <vector>
 
@@ -20,11 +28,12 @@
 
 namespace pdsplit {
 
-// The weights of a point:
-//   w      h_{i-1} + h_i
-//   below  the same over the segments whose two ends both have x < 0
-//   w x, w x^2, w x^3, w x^4
-constexpr std::size_t kWeights = 6;
+// Points of a run, from the first point of the grid on.
+constexpr std::size_t kRun = 64;
+
+// The sums of a run: N (of rho), below (of rho over the segments whose two
+// ends lie below the Fermi level), then of d rho, d^2 rho, d^3 rho, d^4 rho.
+constexpr std::size_t kSums = 6;
 
 // The energies of the points, as read, and the Fermi energy.
 struct Grid {
@@ -44,75 +53,78 @@ struct Grid {
   double right(std::size_t i) const { return i + 1 < points ? left(i + 1) : 0; }
   // The weight w of point i.
   double weight(std::size_t i) const { return left(i) + right(i); }
-  // The weights of point i, into w[0, kWeights).
-  void weights(std::size_t i, double* w) const {
-    const double l = left(i), r = right(i);
-    const double xi = x(i);
-    const bool l_below = i > 0 && xi < 0 && x(i - 1) < 0;
-    const bool r_below = i + 1 < points && xi < 0 && x(i + 1) < 0;
-    w[0] = l + r;
-    w[1] = (l_below ? l : 0) + (r_below ? r : 0);
-    w[2] = w[0] * xi;
-    w[3] = w[2] * xi;
-    w[4] = w[3] * xi;
-    w[5] = w[4] * xi;
-  }
+
+  std::size_t runs() const { return (points + kRun - 1) / kRun; }
+  std::size_t run_end(std::size_t r) const { return std::min(points, (r + 1) * kRun); }
+  // The middle of run r (x at half way from its first point to its last)
+  // and its half length: how far from the middle its points lie, when the
+  // energies rise.
+  double middle(std::size_t r) const { return 0.5 * (x(r * kRun) + x(run_end(r) - 1)); }
+  double half_length(std::size_t r) const { return 0.5 * (x(run_end(r) - 1) - x(r * kRun)); }
 };
 
-// The weighted sums of one column, each added point after point in file
-// order by fused multiply-adds (one rounding per point), and the least of
-// its values. `least` tells only whether the column has a negative value:
-// where a value is NaN, so are the sums.
-struct PowerSums {
-  double integral = 0;  // N
-  double below = 0;
-  double first = 0;  // integral of x rho; then of x^2 rho, x^3 rho, x^4 rho
-  double second = 0;
-  double third = 0;
-  double fourth = 0;
-  double least = 0;
-};
-
-// The sums of rho_i + sigma_i, from those of each (their integrals add):
-// the up+down column of a spin pair.
-PowerSums operator+(const PowerSums& a, const PowerSums& b);
-
-// What the weights of a grid tell of every column at once.
+// The weights of point i: w, the same over the segments below the Fermi
+// level, then w d, w d^2, w d^3, w d^4 with d the distance of x from the
+// middle of the point's run. What the weights of a grid tell of every
+// column at once:
 struct GridFacts {
-  bool rising = true;  // no step down (or NaN): every weight is >= 0
-  // The sums of w and of w x^4 over the points: what a column that is -1
-  // everywhere would add to N and to the integral of x^4 rho, the bounds
-  // of what a column's negative values can add.
-  double total = 0;
-  double total_fourth = 0;
+  bool rising = true;           // no step down (or NaN): every weight is >= 0
+  std::vector<double> weights;  // of each run, the sum of w: what a column
+                                // that is -1 everywhere would add to its N
 };
 
-// The sums of `values[i * stride]` over the points of `grid`.
-PowerSums column_power_sums(const Grid& grid, const double* values, std::size_t stride);
 GridFacts grid_facts(const Grid& grid);
+
+// Sums of one column or of several side by side: sum k of run r of column
+// l is at[r * run_stride + k * sum_stride + l]. `least` is the least value
+// of each column (it tells only whether a column has a negative value:
+// where a value is NaN, so are the sums).
+struct RunSums {
+  const double* at = nullptr;
+  std::size_t run_stride = kSums;
+  std::size_t sum_stride = 1;
+  const double* least = nullptr;
+};
+
+// The sums of one column, `values[i * stride]` at point i, each added
+// point after point in file order by fused multiply-adds (one rounding
+// per point).
+struct ColumnSums {
+  std::vector<double> runs;  // kSums per run
+  double least = 0;
+  RunSums view() const { return {runs.data(), kSums, 1, &least}; }
+};
+ColumnSums column_sums(const Grid& grid, const double* values, std::size_t stride);
 
 // The sums of each value column 1..K of a table, taken as its rows come:
 // add_rows(end) adds the rows not yet added before `end`. The numbers are
-// those of column_power_sums to the bit, whatever the runs, in the vector
-// unit (several columns at a time) unless `path` is Portable.
+// those of column_sums to the bit, whatever the calls, in the vector unit
+// (several columns at a time) unless `path` is Portable.
 class TablePowerSums {
  public:
+  // Four columns to a group, the same sum of the four side by side.
+  static constexpr std::size_t kLanes = 4;
+
   TablePowerSums(TableView table, double efermi, NumberPath path = NumberPath::Fastest);
   void add_rows(std::size_t end);
-  std::size_t added() const { return added_; }
-  // Once every row is added.
-  std::vector<PowerSums> sums() const;
-  const GridFacts& facts() const { return facts_; }
+
+  // Once every row is added: the sums of group g (columns 4g + 1 to
+  // 4g + 4, the last group padded with columns of zeros).
+  std::size_t groups() const { return groups_; }
+  RunSums group(std::size_t g) const;
   const Grid& grid() const { return grid_; }
+  const GridFacts& facts() const { return facts_; }
 
  private:
   TableView table_;
   Grid grid_;
   bool vector_ = false;
+  std::size_t groups_ = 0;
   std::size_t added_ = 0;
   GridFacts facts_;
-  std::vector<double> state_;    // per column: the six sums and the least value
-  std::vector<double> weights_;  // a run's weights, kWeights per point
+  std::vector<double> state_;    // the run being added, then the least values
+  std::vector<double> runs_;     // the runs added
+  std::vector<double> weights_;  // a run's weights, kSums per point
 };
 
 }  // namespace pdsplit
