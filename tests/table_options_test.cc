@@ -352,6 +352,23 @@ TEST(TableOptions, MomentsTakenAsTheRowsAreFormattedAreThoseTakenAtOnce) {
   }
 }
 
+// The plan of the columns is made once for all tables; one that cannot be
+// made still fails where a table error does, once the file is read (-p),
+// with nothing written.
+TEST(TableOptions, DSplitOfAnLProjectedFileFailsOnceTheFileIsRead) {
+  Case c({"--natom", "2", "--ngrid", "30", "--npcol", "3", "--efermi", "0.5"});
+  RunResult r = c.run({"--orbitals=d-split", "--moments", "-p", "2"});
+  EXPECT_EQ(r.status, 1);
+  const std::string all = r.out + r.err;
+  std::size_t closing = all.find(" Closing DOSCAR file...");
+  std::size_t error = all.find("Error! --orbitals=d-split needs an l,m-projected DOSCAR");
+  ASSERT_NE(closing, std::string::npos) << all;
+  ASSERT_NE(error, std::string::npos) << all;
+  EXPECT_LT(closing, error);
+  EXPECT_FALSE(exists(c.dir.file("iLDOS002")));
+  EXPECT_FALSE(exists(c.dir.file("iLDOS002.moments")));
+}
+
 TEST(TableOptions, TotalMomentsTakeTheDosColumnsOnly) {
   Case c(kSpinLm);
   RunResult r = c.run({"--moments", "-t"});

@@ -58,8 +58,16 @@ class TableOptions : public TableTransform {
         console_(console) {
     if (!total) layout_ = column_layout(h);
     // The plan of a projected table of the header's layout, made once: -a
-    // asks for it for every atom.
-    if (layout_) projected_ = plan_columns(*layout_, grouping_of(settings_.orbitals));
+    // asks for it for every atom. One that cannot be made (d-split of an
+    // l-projected file) fails at the first table, as before the plan was
+    // kept, once the file has been read.
+    if (layout_) {
+      try {
+        projected_ = plan_columns(*layout_, grouping_of(settings_.orbitals));
+      } catch (const Failure&) {
+        projected_.clear();
+      }
+    }
   }
 
   TransformedTable transform(const std::string& FILENAME, double shift, const double* data,
@@ -152,6 +160,7 @@ class TableOptions : public TableTransform {
                                 "--moments cannot name them");
       return other = identity_plan(k);
     }
+    if (projected_.empty()) return other = plan_columns(*layout_, grouping_of(settings_.orbitals));
     return projected_;
   }
 
