@@ -8,7 +8,7 @@
 # option and their ratio, then the same for the processor time (user and
 # system, all threads), which other work on a shared machine disturbs less.
 # The tables of one run stay in place for the next, which writes over
-# them.
+# them. Then the micro-benchmark of the moments of one table.
 #
 #   bench/moments-bench.sh BUILD_DIR DATA_DIR [ROUNDS] [NATOM]
 #
@@ -71,3 +71,8 @@ compare "-s1 1 $natom" -s1 1 "$natom"
 compare "--orbitals=l -s1 1 $natom" --orbitals=l -s1 1 "$natom"
 compare "-a" -a
 rm -f "$folder"/iLDOS* "$folder"/iSUMDOS "$folder"/iSUMDOS.moments
+
+# The moments alone, one table in a loop (when Google Benchmark was found).
+if [ -x "$build/bench/moments_bench" ]; then
+  "$build/bench/moments_bench" --benchmark_filter=fastest
+fi

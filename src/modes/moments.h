@@ -3,9 +3,9 @@
 // E is the energy as read minus the Fermi energy (whatever the shift of the
 // written tables); rho a value column. Every integral is the trapezoid rule
 // over the rows of the table it is given (cut to the window beforehand), in
-// their order, in double precision: the sum over consecutive rows i, i+1 of
-// (e[i+1] - e[i]) * (f[i] + f[i+1]) / 2, added from the first pair on, with
-// the grid steps e[i+1] - e[i] taken from the energies as read.
+// double precision, with the grid steps taken from the energies as read:
+// the sum over the rows, in their order, of rho times the row's trapezoid
+// weight (modes/power_sums.h tells how the sums are taken).
 //
 //   integral  N = integral of rho dE
 //   filling   integral of rho dE over the segments whose two ends both have
