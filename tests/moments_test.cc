@@ -233,6 +233,17 @@ TEST(Moments, EmptyNegativeAndPointColumnsGiveNan) {
   // Fewer than two points: no segment, no integral.
   Table one = table_of(0.0, 1.0, 1, [](double) { return 3.0; });
   EXPECT_EQ(format_moments_row("x", column_moments(one.view(), 1, 0.0)), "x 0.000000 nan nan nan nan nan");
+  // Tables of no row and of one, with up+down rows.
+  ColumnPlan l = plan_columns({Spin::Polarised, Projection::LM, false}, Grouping::L);
+  for (std::int32_t rows : {0, 1}) {
+    Table few(rows, static_cast<std::int32_t>(l.size()));
+    for (std::size_t i = 0; i < few.rows(); ++i)
+      for (std::size_t c = 0; c < few.width(); ++c) few.row(i)[c] = 1.0;
+    std::vector<NamedMoments> got = table_moments(l, few.view(), 0.0);
+    EXPECT_EQ(got.size(), 12u);
+    for (const NamedMoments& m : got)
+      EXPECT_EQ(format_moments_row(m.name, m.moments), m.name + " 0.000000 nan nan nan nan nan");
+  }
   EXPECT_THROW(column_moments(t.view(), 4, 0.0), std::invalid_argument);
   EXPECT_THROW(column_moments(t.view(), 0, 0.0), std::invalid_argument);
 }

@@ -199,6 +199,11 @@ std::vector<NamedMoments> TableMoments::finish() {
   const Grid& grid = sums_.grid();
   const GridFacts& facts = sums_.facts();
   const std::size_t runs = grid.runs(), groups = sums_.groups();
+  if (grid.points < 2) {
+    std::vector<NamedMoments> none;
+    for (Row& row : rows_) none.push_back({std::move(row.name), no_moments(0)});
+    return none;
+  }
   // Every column's moments, four at a time, then the up+down pairs'.
   std::vector<Moments> column(kLanes * groups);
   std::unique_ptr<bool[]> column_again(new bool[kLanes * groups]);
