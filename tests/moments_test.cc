@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <numbers>
 #include <random>
@@ -246,6 +247,39 @@ TEST(Moments, EmptyNegativeAndPointColumnsGiveNan) {
   }
   EXPECT_THROW(column_moments(t.view(), 4, 0.0), std::invalid_argument);
   EXPECT_THROW(column_moments(t.view(), 0, 0.0), std::invalid_argument);
+}
+
+// All states on one grid point, on energies as DOSCAR writes them (three
+// decimals, read as the nearest double) and a Fermi level that no grid
+// point shares: the centre is that point's E and the width 0, whatever the
+// rounding of the sums, so skewness and kurtosis are NaN. Each point of a
+// grid of several runs in turn, alone in its column, as column_moments
+// and table_moments (four columns at a time, up+down rows) take it.
+TEST(Moments, AllStatesOnOnePointOfADecimalGrid) {
+  const double efermi = 1.234;
+  const std::int32_t n = 300;
+  ColumnPlan plan = plan_columns({Spin::Polarised, Projection::L, false}, Grouping::L);
+  Table t(n, static_cast<std::int32_t>(plan.size()));
+  for (std::size_t i = 0; i < t.rows(); ++i) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", -20.0 + 0.1 * static_cast<double>(i));
+    t.row(i)[0] = std::strtod(text, nullptr);
+  }
+  int wrong = 0;
+  for (std::size_t at = 0; at < t.rows(); ++at) {
+    for (std::size_t i = 0; i < t.rows(); ++i)
+      for (std::size_t c = 1; c < t.width(); ++c) t.row(i)[c] = i == at ? 0.5 + 0.25 * static_cast<double>(c) : 0.0;
+    const std::string what = "point " + std::to_string(at) + " at E = " + std::to_string(t.row(at)[0] - efermi);
+    Moments m = column_moments(t.view(), 1, efermi);
+    EXPECT_EQ(m.width, 0.0) << what;
+    EXPECT_TRUE(std::isnan(m.skewness)) << what << ": " << m.skewness;
+    EXPECT_TRUE(std::isnan(m.kurtosis)) << what << ": " << m.kurtosis;
+    for (const NamedMoments& row : table_moments(plan, t.view(), efermi)) {
+      const std::string line = format_moments_row(row.name, row.moments);
+      EXPECT_TRUE(line.ends_with(" 0.000000 nan nan")) << what << ": " << line;
+    }
+    if (!std::isnan(m.kurtosis) && ++wrong == 5) break;  // enough to tell
+  }
 }
 
 // Up+down rows: a spin-polarised table gets one more row after each
