@@ -1,5 +1,6 @@
 #include "modes/moments.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -44,9 +45,20 @@ Moments no_moments(double integral) {
   return m;
 }
 
-// The width, skewness and kurtosis from the central moments.
-Moments with_central(Moments m, double m2, double m3, double m4) {
+// A width this small against the energies (the largest |E| of the grid's
+// ends and of the centre) is the rounding of the centre, not a spread: the
+// centre of a column whose states are all on one point lies some units of
+// rounding off it, and that distance would pass for a width, with a
+// skewness of +-1 and a kurtosis of 1. Any spread over two grid points is
+// far wider (DOSCAR writes energies to 0.001 eV).
+constexpr double kNoWidth = 1e-9;
+
+// The width, skewness and kurtosis from the central moments, on `grid`.
+Moments with_central(Moments m, double m2, double m3, double m4, const Grid& grid) {
   m.width = m2 >= 0 ? std::sqrt(m2) : kNaN;
+  const double scale = std::max({std::fabs(grid.x(0)), std::fabs(grid.x(grid.points - 1)),
+                                 std::fabs(m.centre)});
+  if (m.width <= kNoWidth * scale) m.width = 0;
   if (!(m.width > 0)) {
     m.skewness = m.kurtosis = kNaN;
     return m;
@@ -105,7 +117,7 @@ void combine(const RunSums& sums, const double* negative, const Grid& grid,
     const double v2 = m2[l] / n[l];
     if (facts.rising && std::isfinite(reach[l]) && v2 > 0 &&
         reach[l] / n[l] <= kCancellation * v2 * v2)
-      out[l] = with_central(out[l], v2, m3[l] / n[l], m4[l] / n[l]);
+      out[l] = with_central(out[l], v2, m3[l] / n[l], m4[l] / n[l], grid);
     else
       again[l] = true;
   }
@@ -136,7 +148,7 @@ void centre(std::vector<Centring>& columns, const Grid& grid, const Rho& rho) {
   }
   for (Centring& col : columns) {
     const double n = col.m->integral;
-    *col.m = with_central(*col.m, col.s2 / n, col.s3 / n, col.s4 / n);
+    *col.m = with_central(*col.m, col.s2 / n, col.s3 / n, col.s4 / n, grid);
   }
 }
 
