@@ -352,6 +352,54 @@ TEST(TableOptions, MomentsTakenAsTheRowsAreFormattedAreThoseTakenAtOnce) {
   }
 }
 
+// At the low end of a generated grid the tails leave columns with a single
+// nonzero value among a window's rows: all their states on one point, so
+// width 0 and no skewness or kurtosis, whether the moments are taken at
+// once (-p) or as the rows are formatted (-a). Which columns these are is
+// read from the DOSCAR text.
+TEST(TableOptions, MomentsOfAColumnNonzeroOnOneRowOfTheWindow) {
+  Case c({"--natom", "2", "--ngrid", "129", "--npcol", "18", "--seed", "12918", "--efermi", "1.234",
+          "--emin", "-20", "--emax", "15"});
+  const double lo = -21.234, hi = -20.5;
+  std::vector<Row> rows;
+  for (const Row& row : c.d.atoms[1]) {
+    double written = std::stod(reference::energy_field(row[0] - c.d.efermi));
+    if (written >= lo && written <= hi) rows.push_back(row);
+  }
+  ASSERT_GE(rows.size(), 2u);
+  // Per orbital: up, down, up + down; whether each is zero on every row
+  // but one, where it is above zero (N > 0).
+  std::vector<bool> one_point;
+  for (int o = 0; o < 9; ++o) {
+    int nonzero[3] = {0, 0, 0}, positive[3] = {0, 0, 0};
+    for (const Row& row : rows) {
+      double up = row[static_cast<std::size_t>(col(o, 0))], down = row[static_cast<std::size_t>(col(o, 1))];
+      const double values[3] = {up, down, up + down};
+      for (int k = 0; k < 3; ++k) {
+        nonzero[k] += values[k] != 0;
+        positive[k] += values[k] > 0;
+      }
+    }
+    for (int k = 0; k < 3; ++k) one_point.push_back(nonzero[k] == 1 && positive[k] == 1);
+  }
+  ASSERT_GT(std::count(one_point.begin(), one_point.end(), true), 0);
+  for (const Args& mode : {Args{"-p", "2"}, Args{"-a"}}) {
+    Args args = {"--window=-21.234:-20.5", "--moments"};
+    args.insert(args.end(), mode.begin(), mode.end());
+    RunResult r = c.run(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::istringstream lines(c.file("iLDOS002.moments"));
+    std::string line;
+    std::getline(lines, line);
+    for (std::size_t k = 0; k < one_point.size(); ++k) {
+      ASSERT_TRUE(std::getline(lines, line));
+      if (one_point[k]) {
+        EXPECT_TRUE(line.ends_with(" 0.000000 nan nan")) << mode[0] << ": " << line;
+      }
+    }
+  }
+}
+
 // The plan of the columns is made once for all tables; one that cannot be
 // made still fails where a table error does, once the file is read (-p),
 // with nothing written.
