@@ -13,6 +13,7 @@
 # quarter, a half, an eighth and an eighth of the atoms. -e writes three
 # tables where -s1 writes one; each is 1.2 MB of text.
 set -eu
+here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "$1" && pwd)
 mkdir -p "$2"
 data=$(cd "$2" && pwd)
@@ -20,11 +21,7 @@ rounds=${3:-5}
 natom=${4:-640}
 measure="$build/bench/measure"
 folder="$data/atoms$natom"
-if [ ! -f "$folder/DOSCAR" ]; then
-  mkdir -p "$folder"
-  echo "generating $folder/DOSCAR ($natom atoms)..." >&2
-  "$build/doscar_gen" --natom "$natom" --ngrid 3001 --npcol 32 --seed 42 "$folder/DOSCAR"
-fi
+"$here/generated-doscar.sh" "$build" "$folder" "$natom"
 [ "$natom" -ge 8 ] || { echo "NATOM must be 8 or more" >&2; exit 2; }
 fe=$((natom / 4)); o=$((natom / 2)); fe2=$((natom / 8)); ni=$((natom - fe - o - fe2))
 printf 'bench\n1.0\n 9 0 0\n 0 9 0\n 0 0 9\n Fe O Fe Ni\n %d %d %d %d\nDirect\n' \

@@ -16,6 +16,7 @@
 # (the folder run-bench.sh uses), generated when absent. Build what it needs
 # first: `cmake --build build --target benchmarks`.
 set -eu
+here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "$1" && pwd)
 mkdir -p "$2"
 data=$(cd "$2" && pwd)
@@ -24,11 +25,7 @@ natom=${4:-256}
 measure="$build/bench/measure"
 folder="$data/atoms$natom"
 
-if [ ! -f "$folder/DOSCAR" ]; then
-  mkdir -p "$folder"
-  echo "generating $folder/DOSCAR ($natom atoms)..." >&2
-  "$build/doscar_gen" --natom "$natom" --ngrid 3001 --npcol 32 --seed 42 "$folder/DOSCAR"
-fi
+"$here/generated-doscar.sh" "$build" "$folder" "$natom"
 mb=$(awk -v b="$(wc -c < "$folder/DOSCAR")" 'BEGIN { printf "%.0f", b / 1e6 }')
 
 # One run of the command in the data folder: wall and processor seconds.

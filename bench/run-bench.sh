@@ -20,6 +20,7 @@
 # bench/elements-bench.sh times the element sums (-e) and --orbitals=l
 # against -s1 on the same files.
 set -eu
+here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "$1" && pwd)
 mkdir -p "$2"
 data=$(cd "$2" && pwd)
@@ -31,11 +32,7 @@ threads=$(nproc)
 [ "$threads" -gt 8 ] && threads=8
 
 make_doscar() {  # folder natom
-  if [ ! -f "$data/$1/DOSCAR" ]; then
-    mkdir -p "$data/$1"
-    echo "generating $data/$1/DOSCAR ($2 atoms)..." >&2
-    "$build/doscar_gen" --natom "$2" --ngrid 3001 --npcol 32 --seed 42 "$data/$1/DOSCAR"
-  fi
+  "$here/generated-doscar.sh" "$build" "$data/$1" "$2"
 }
 
 # The text of one table: 3001 lines of 11 + 32 x 12 + 1 characters.

@@ -18,15 +18,17 @@ constexpr std::size_t kGroup = kLanes * (kSums + 1);
 constexpr std::size_t kGroupRun = kLanes * kSums;
 
 // The weights of points [begin, begin + count) of run r, kSums a point,
-// into `w`, and what they tell to `facts`: Grid::weights of each point,
-// each energy read once.
+// into `w` (w, the same over the segments below the Fermi level, then
+// w d, w d^2, w d^3, w d^4, d the distance of x from the run's middle),
+// and what they tell to `facts`; each energy read once, each half step
+// the same expression as Grid::left and Grid::right.
 void run_weights(const Grid& grid, std::size_t r, std::size_t begin, std::size_t count,
                  double* w, GridFacts& facts) {
   if (count == 0) return;
   const double middle = grid.middle(r);
   const std::size_t n = grid.points;
   double e = grid.e(begin), x = e - grid.efermi;
-  double left = begin > 0 ? 0.5 * (e - grid.e(begin - 1)) : 0;
+  double left = grid.left(begin);
   bool left_below = begin > 0 && x < 0 && grid.x(begin - 1) < 0;
   double total = facts.weights[r];
   for (std::size_t i = begin; i < begin + count; ++i, w += kSums) {

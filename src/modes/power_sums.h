@@ -63,10 +63,7 @@ struct Grid {
   double half_length(std::size_t r) const { return 0.5 * (x(run_end(r) - 1) - x(r * kRun)); }
 };
 
-// The weights of point i: w, the same over the segments below the Fermi
-// level, then w d, w d^2, w d^3, w d^4 with d the distance of x from the
-// middle of the point's run. What the weights of a grid tell of every
-// column at once:
+// What the weights of a grid tell of every column at once.
 struct GridFacts {
   bool rising = true;           // no step down (or NaN): every weight is >= 0
   std::vector<double> weights;  // of each run, the sum of w: what a column

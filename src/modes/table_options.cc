@@ -164,7 +164,6 @@ class TableOptions : public TableTransform {
     return projected_;
   }
 
-
   // Puts back in `table` the columns `keeps` names, as `from` holds them.
   template <class Keeps>
   static void restore(Table& table, TableView from, Keeps keeps) {
