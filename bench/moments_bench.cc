@@ -9,8 +9,8 @@
 #include <random>
 #include <vector>
 
-#include "modes/moments.h"
-#include "modes/shape.h"
+#include "tables/moments.h"
+#include "tables/shape.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "input/fast_fields.h"
-#include "input/field.h"
+#include "numbers/fast_fields.h"
+#include "numbers/field.h"
 #include "output/format.h"
 
 namespace {

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "base/failure.h"
-#include "modes/broadening.h"
-#include "modes/moments.h"
+#include "tables/broadening.h"
+#include "tables/moments.h"
 
 namespace {
 

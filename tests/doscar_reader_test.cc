@@ -8,7 +8,7 @@
 #include <chrono>
 
 #include "base/failure.h"
-#include "input/doscar_reader.h"
+#include "doscar/doscar_reader.h"
 #include "lines.h"
 #include "reference.h"
 #include "support.h"

@@ -1,8 +1,8 @@
 // The fixed-column field reader, checked case by case and against strtod on
 // millions of random fields of every shape VASP and hand-edited files give.
-#include "input/columns.h"
-#include "input/fast_fields.h"
-#include "input/field.h"
+#include "doscar/columns.h"
+#include "numbers/fast_fields.h"
+#include "numbers/field.h"
 
 #include <gtest/gtest.h>
 

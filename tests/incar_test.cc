@@ -1,6 +1,6 @@
 // The INCAR reader: whether LNONCOLLINEAR or LSORBIT is set true, in the
 // forms VASP reads, and the faults of their values.
-#include "input/incar.h"
+#include "structure/incar.h"
 
 #include <gtest/gtest.h>
 

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "base/failure.h"
-#include "input/line_blocks.h"
-#include "input/readdos.h"
+#include "blocks/line_blocks.h"
+#include "blocks/readdos.h"
 #include "lines.h"
 #include "support.h"
 

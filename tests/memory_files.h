@@ -14,7 +14,7 @@
 #include <mutex>
 #include <string>
 
-#include "input/source.h"
+#include "sources/source.h"
 #include "output/disk.h"
 
 namespace testing_support {

@@ -14,8 +14,8 @@
 #include <utility>
 #include <vector>
 
-#include "modes/moments.h"
-#include "modes/shape.h"
+#include "tables/moments.h"
+#include "tables/shape.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "base/failure.h"
-#include "modes/shape.h"
+#include "tables/shape.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 #include "base/console.h"
 #include "base/failure.h"
 #include "driver/run.h"
-#include "input/readdos.h"
+#include "blocks/readdos.h"
 #include "lines.h"
 #include "memory_files.h"
 #include "support.h"

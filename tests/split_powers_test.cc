@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "input/split_powers_of_ten.h"
+#include "numbers/split_powers_of_ten.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "base/settings.h"
-#include "input/doscar_files.h"
+#include "doscar/doscar_files.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -25,7 +25,7 @@
 #include "base/console.h"
 #include "base/failure.h"
 #include "driver/mode_frame.h"
-#include "input/readdos.h"
+#include "blocks/readdos.h"
 #include "lines.h"
 #include "memory_files.h"
 #include "modes/atom_sum.h"

@@ -1,7 +1,7 @@
 // The structure-file reader: element symbols and counts of VASP 5 POSCAR
 // and CONTCAR files, their faults, the summary's list of atoms, and which
 // file a run reads.
-#include "input/structure.h"
+#include "structure/structure.h"
 
 #include <gtest/gtest.h>
 

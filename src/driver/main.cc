@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "driver/run.h"
-#include "input/source.h"
+#include "sources/source.h"
 #include "output/disk.h"
 #include "output/interrupt.h"
 

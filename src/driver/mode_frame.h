@@ -9,8 +9,8 @@
 
 #include "base/console.h"
 #include "base/settings.h"
-#include "input/doscar_files.h"
-#include "input/readdos.h"
+#include "doscar/doscar_files.h"
+#include "blocks/readdos.h"
 #include "output/writedos.h"
 
 namespace pdsplit {

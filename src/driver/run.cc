@@ -10,8 +10,8 @@
 #include "base/messages.h"
 #include "driver/command_line.h"
 #include "driver/mode_frame.h"
-#include "input/doscar_files.h"
-#include "input/header.h"
+#include "doscar/doscar_files.h"
+#include "doscar/header.h"
 #include "output/names.h"
 
 namespace pdsplit {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "base/console.h"
-#include "input/source.h"
+#include "sources/source.h"
 #include "output/disk.h"
 
 namespace pdsplit {

@@ -8,7 +8,7 @@
 #include "base/failure.h"
 #include "base/messages.h"
 #include "base/parallel.h"
-#include "input/readdos.h"
+#include "blocks/readdos.h"
 
 namespace pdsplit {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "base/array.h"
-#include "input/atom_sink.h"
+#include "blocks/atom_sink.h"
 #include "modes/modes.h"
 
 namespace pdsplit {

@@ -19,8 +19,8 @@
 #include <string>
 
 #include "base/console.h"
-#include "input/atom_sink.h"
-#include "input/structure.h"
+#include "blocks/atom_sink.h"
+#include "structure/structure.h"
 #include "output/writedos.h"
 
 namespace pdsplit {

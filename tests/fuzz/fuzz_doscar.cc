@@ -18,9 +18,9 @@
 
 #include "base/failure.h"
 #include "driver/run.h"
-#include "input/incar.h"
-#include "input/source.h"
-#include "input/structure.h"
+#include "structure/incar.h"
+#include "sources/source.h"
+#include "structure/structure.h"
 #include "output/disk.h"
 
 namespace {

@@ -1,0 +1,62 @@
+#include "structure/beside_doscar.h"
+
+#include "base/failure.h"
+#include "base/messages.h"
+#include "base/text.h"
+#include "doscar/doscar_layout.h"
+#include "structure/incar.h"
+
+namespace pdsplit {
+
+namespace {
+
+[[noreturn]] void fail_not_noncollinear(const Header& h) {
+  std::string shape = "DOSCAR holds " + std::to_string(h.ntcol) + " total-DOS values";
+  if (h.projected) shape += " and " + std::to_string(h.npcol) + " values per projected line";
+  throw stop_with_message("Error! --noncollinear: " + shape +
+                          ", which no non-collinear run writes");
+}
+
+}  // namespace
+
+RunNeeds needs_of(const Settings& settings, bool mode_needs_elements) {
+  RunNeeds needs;
+  needs.column_meaning = settings.needs_column_meaning();
+  needs.elements = settings.structure.has_value() || mode_needs_elements;
+  return needs;
+}
+
+Beside settle_header(Header& h, const Settings& settings, RunNeeds needs, Opener& files) {
+  Beside beside_doscar;
+  SummaryNotes& notes = beside_doscar.notes;
+  std::string folder = folder_of(settings.doscar.value_or(kDoscarPath));
+
+  if (settings.efermi) {
+    notes.doscar_efermi = h.efermi;
+    h.efermi = *settings.efermi;
+  }
+
+  if (settings.noncollinear) {
+    bool before = h.noncollinear;
+    if (!read_as_noncollinear(h)) fail_not_noncollinear(h);
+    if (!before && h.noncollinear) notes.calc_type_reason = "(--noncollinear)";
+  } else if (needs.column_meaning && noncollinear_or_lm(h)) {
+    std::optional<IncarSpin> incar = read_incar(files, beside(folder, "INCAR"));
+    if (incar && incar->noncollinear) {
+      read_as_noncollinear(h);
+      std::string& reason = notes.calc_type_reason;
+      reason = '(';
+      reason += printable(beside(folder, "INCAR"));
+      reason += ": " + incar->statement + ")";
+    }
+  }
+
+  if (needs.elements) {
+    beside_doscar.structure = read_structure(files, settings.structure, folder, h.natom);
+    notes.elements = std::string(text::kElements) + printable(beside_doscar.structure->file) +
+                     "): " + describe_elements(*beside_doscar.structure);
+  }
+  return beside_doscar;
+}
+
+}  // namespace pdsplit

@@ -1,0 +1,136 @@
+// Table shaping: which columns a projected table has, how the options
+// --orbitals, --header, --down-negative and --window change its columns
+// and rows.
+//
+// A file's columns are described by a ColumnLayout (spin, projection, f
+// orbitals); a grouping turns it into a ColumnPlan, one PlannedColumn per
+// output column (its name, the input columns added to make it, whether it
+// is a spin-down DOS column); shape_table applies a plan to a table.
+//
+// Column names: the orbital or group ("s", "py", "dx2-y2", "f-3", "p",
+// "t2g", "eg", "total"), then the component: "_up" and "_down" in
+// spin-polarised files; in non-collinear files the total component has no
+// suffix ("s") and the magnetisation components "_mx", "_my", "_mz"
+// ("s_mx"). Files without spin have no suffix. The sum over all orbitals is
+// called "total". Total-DOS tables: "DOS IDOS", or "DOS_up DOS_down IDOS_up
+// IDOS_down".
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "doscar/header.h"
+#include "tables/table_view.h"
+
+namespace pdsplit {
+
+enum class Spin { None, Polarised, NonCollinear };
+enum class Projection { L, LM };  // l-projected (s p d [f]) or l,m-projected
+
+struct ColumnLayout {
+  Spin spin = Spin::None;
+  Projection projection = Projection::LM;
+  bool f = false;  // f orbitals present
+};
+
+// Values per orbital: 1 without spin, 2 (up, down), 4 (total, mx, my, mz).
+int components(Spin spin);
+// Orbitals per grid point: 3 or 4 (l), 9 or 16 (l,m).
+int orbitals(const ColumnLayout& layout);
+// Value columns of a projected table of this layout: orbitals x components.
+std::int32_t value_columns(const ColumnLayout& layout);
+
+// The layout of projected lines of `npcol` values in a file whose total-DOS
+// lines hold `ntcol` values (2 without spin, 4 with), as the header reader
+// judges it; nothing for a count of no known kind.
+std::optional<ColumnLayout> column_layout(std::int32_t npcol, std::int32_t ntcol,
+                                          bool noncollinear);
+std::optional<ColumnLayout> column_layout(const Header& header);
+
+// --orbitals=lm | l | d-split | sum.
+enum class Grouping { Lm, L, DSplit, Sum };
+std::optional<Grouping> parse_grouping(std::string_view word);
+
+// What an output column holds of its orbitals' values: no spin (None), one
+// spin channel (Up, Down), or one non-collinear component (Total, Mx, My,
+// Mz).
+enum class Component { None, Up, Down, Total, Mx, My, Mz };
+// "", "_up", "_down", "" (Total), "_mx", "_my", "_mz".
+std::string_view component_suffix(Component component);
+
+struct PlannedColumn {
+  std::string group;            // "s", "dxy", "t2g", "total", "DOS", ...
+  Component component = Component::None;
+  std::vector<std::int32_t> inputs;  // table columns (1..K) added, in this order
+  bool spin_down = false;       // a spin-down DOS column (--down-negative flips it)
+
+  std::string name() const { return group + std::string(component_suffix(component)); }
+};
+
+using ColumnPlan = std::vector<PlannedColumn>;
+
+// The output columns of a projected table of `layout` under `grouping`, in
+// order: for each orbital or group, its components in DOSCAR's order.
+//   Lm:     every column as it is.
+//   L:      s p d [f] (the m-components of each l summed), then total;
+//           for l-projected files the columns as they are, then total.
+//   DSplit: s p t2g (dxy dyz dxz) eg (dz2 dx2-y2) [f] total; l,m-projected
+//           files only: a Failure for an l-projected one.
+//   Sum:    total alone.
+// Every sum adds its inputs in the file's column order.
+ColumnPlan plan_columns(const ColumnLayout& layout, Grouping grouping);
+
+// The columns of a total-DOS table (-t) of `ntcol` values (2 or 4; a
+// Failure otherwise): DOS IDOS, or DOS_up DOS_down IDOS_up IDOS_down, of
+// which only DOS_down is a spin-down DOS column (integrated DOS keeps its
+// sign).
+ColumnPlan total_dos_plan(std::int32_t ntcol);
+
+// A new table of the same energies and one value column per planned
+// column: the sum of its inputs, in double precision, from the first input
+// on in the plan's order. Throws std::invalid_argument when the plan names
+// a column the table does not have.
+Table shape_table(const ColumnPlan& plan, TableView table);
+
+// --down-negative: flips the sign of every spin-down DOS column of `table`
+// (which has one value column per planned column). Made for the written
+// table only: moments and broadening take the values as they are.
+void negate_down_columns(const ColumnPlan& plan, Table& table);
+
+// --header: "# E-EF name1 name2 ...", or "# E ..." when energies are not
+// shifted; names separated by one blank, no line end.
+std::string header_line(const ColumnPlan& plan, bool shifted);
+std::string header_line(const ColumnLayout& layout, Grouping grouping, bool shifted);
+
+// --window=EMIN:EMAX; either end may be absent ("-5:", ":3", ":").
+struct EnergyWindow {
+  std::optional<double> low, high;
+};
+
+// The window of "EMIN:EMAX": each end a finite number (an optional leading
+// '+' allowed) or nothing; nothing when the text is not of that form or
+// EMIN > EMAX.
+std::optional<EnergyWindow> parse_window(std::string_view text);
+
+// The energy the table writer writes for `energy` lowered by `shift` (3
+// decimals, correctly rounded, "-0.000" written as 0.000), read back as a
+// double; energies too wide for the writer's field, infinite or NaN come
+// back unrounded.
+double written_energy(double energy, double shift);
+
+// Whether a written energy lies in [low, high], both ends inclusive, an
+// absent end unbounded. NaN lies only in the window with no ends.
+bool in_window(const EnergyWindow& window, double written);
+
+// The rows of `table`, in order, whose written energy lies in the window.
+std::vector<std::size_t> window_rows(TableView table, double shift, const EnergyWindow& window);
+
+// The table cut to those rows. Fewer than 2 rows inside is for the caller
+// to report (check the result's ngrid).
+Table cut_to_window(TableView table, double shift, const EnergyWindow& window);
+
+}  // namespace pdsplit
