@@ -191,6 +191,19 @@ std::string error_block(const std::string& message) {
          "\n Please use -h option for more information\n\n";
 }
 
+std::string summary_with(const Doscar& d, const std::string& after, const std::string& line) {
+  std::string s = summary(d);
+  std::size_t at = s.find('\n', s.find(after)) + 1;
+  return s.insert(at, line);
+}
+
+std::string success(const std::string& heading, const std::string& summary, bool shifted,
+                    bool several_files) {
+  return banner() + " ::: " + heading + " :::\n" + summary + " Closing DOSCAR file...\n" +
+         (shifted ? " Fermi level is shifted\n" : " Fermi level is not shifted\n") +
+         (several_files ? " Creating output files...\n" : " Creating output file...\n") + kDone;
+}
+
 const char* const kDone = " D O N E! S U C C E S S F U L L Y\n\n";
 
 }  // namespace reference

@@ -47,6 +47,14 @@ std::vector<Row> sum_atoms(const Doscar& d, const std::vector<int>& atoms);
 std::string banner();
 std::string summary(const Doscar& d);  // "Opening..." to the grid-points line
 std::string error_block(const std::string& message);
+// The summary with `line` (e.g. " Elements (POSCAR): Fe 1-2\n") after the
+// line that begins with `after`.
+std::string summary_with(const Doscar& d, const std::string& after, const std::string& line);
+// The console of a run that succeeded, without its processor-time line:
+// banner, " ::: heading :::", `summary`, the closing lines of a run that
+// shifted the energies (or not) and created one file (or several).
+std::string success(const std::string& heading, const std::string& summary, bool shifted = true,
+                    bool several_files = false);
 extern const char* const kDone;  // " D O N E! ..." line and the empty line
 
 }  // namespace reference

@@ -63,7 +63,7 @@ void print_error_block(std::string_view message, Console& console) {
 
 // `args`: the mode option and what follows it.
 void dispatch(std::span<const std::string> args, const Settings& settings, Console& console,
-              DoscarFiles& files, Output& output) {
+              DoscarFiles& files, Output& output, const ReadPlan& plan) {
   if (args.empty()) throw error_block(std::string(text::kNoArgument));
   if (trim_trailing_blanks(fixed_text(args[0], 5)) == "-h") {
     if (args.size() != 1) throw error_block(std::string(text::kTooMany));
@@ -75,7 +75,7 @@ void dispatch(std::span<const std::string> args, const Settings& settings, Conso
   Mode mode;
   if (!mode_of_option(args[0], mode))
     throw error_block(std::string(text::kWrongArgument));
-  run_mode(mode, args, settings, console, files, output);
+  run_mode(mode, args, settings, console, files, output, plan);
   console.line(text::kDone);
   console.empty();
 }
@@ -83,7 +83,7 @@ void dispatch(std::span<const std::string> args, const Settings& settings, Conso
 }  // namespace
 
 int run(std::span<const std::string> args, std::FILE* out, std::FILE* err,
-        Disk& disk, Opener& disk_files, unsigned threads) {
+        Disk& disk, Opener& disk_files, unsigned threads, const ReadPlan& plan) {
   CommandLine command = parse_command_line(args);
   switch (command.request) {
     case CommandLine::Request::Help:
@@ -105,7 +105,7 @@ int run(std::span<const std::string> args, std::FILE* out, std::FILE* err,
   print_banner(console);
   try {
     if (command.failure) throw *command.failure;
-    dispatch(command.rest, settings, console, files, output);
+    dispatch(command.rest, settings, console, files, output, plan);
   } catch (const Failure& failure) {
     console.end_phase();
     // Every report of a failure is printed as without --quiet.

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "base/console.h"
+#include "blocks/readdos.h"
 #include "sources/source.h"
 #include "output/disk.h"
 
@@ -16,8 +17,9 @@ namespace pdsplit {
 // status: 0 success or help, 2 a command-line error, 1 any other failure.
 // DOSCAR is opened through `files`, tables go to `disk` (both by names
 // relative to the current directory); reading and writing use up to
-// `threads` threads.
+// `threads` threads, the atom blocks as `plan` says (tests cut small files
+// finely and use tiny rings; a run takes the default).
 int run(std::span<const std::string> args, std::FILE* out, std::FILE* err,
-        Disk& disk, Opener& files, unsigned threads);
+        Disk& disk, Opener& files, unsigned threads, const ReadPlan& plan = {});
 
 }  // namespace pdsplit
