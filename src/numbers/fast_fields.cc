@@ -1,12 +1,15 @@
 #include "numbers/fast_fields.h"
 
 #include <bit>
+#include <cfloat>
+#include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 
 #include "base/vector_unit.h"
-#include "numbers/fast_powers_of_ten.h"
 #include "numbers/four_values_avx2.h"
+#include "numbers/powers_of_ten.h"
 
 namespace pdsplit {
 
@@ -39,6 +42,52 @@ bool four_digits(std::uint32_t w, unsigned& n) {
   return true;
 }
 
+// +-dddd x 10^q, correctly rounded, by the arithmetic of the four-at-a-time
+// reader one field at a time, with the product split by hand where that
+// one fuses it; false when the library must decide (the power beyond the
+// table, or the value within a hair of a rounding boundary).
+//
+// high = head + rest, head its leading 39 bits: dddd (below 2^14) times
+// either is exact. The sum of the three products is the exact one to
+// within 2^-90 of itself (the rounding of the two small ones), and the sum
+// rounds as the exact product does whenever what its rounding left out is
+// that far from half a unit in the last place. A zero keeps its sign.
+bool scaled_value(unsigned mantissa, int q, bool negative, double& value) {
+  // Where doubles are computed in a wider format and rounded twice (x87),
+  // the library decides every field.
+  if (FLT_EVAL_METHOD != 0 || q < kMinPower || q > kMaxPower) return false;
+  const PowerOfTen& power = power_of_ten(q);
+  double m = mantissa;
+  std::uint64_t bits = std::bit_cast<std::uint64_t>(power.high) & ~std::uint64_t{0x3fff};
+  double head = std::bit_cast<double>(bits);
+  double product = m * head;
+  double tail = m * (power.high - head) + m * power.low;
+  double v = product + tail;
+  double left_out = tail - (v - product);
+  if (left_out != 0) {
+    bits = std::bit_cast<std::uint64_t>(v);
+    // 2^E for v = 1.f x 2^E; a power of two has its boundary below nearer.
+    double unit = std::bit_cast<double>(bits & 0x7ff0000000000000u);
+    if ((bits & 0x000fffffffffffffu) == 0 || !(std::fabs(left_out) < unit * (0x1p-53 - 0x1p-88)))
+      return false;
+  }
+  value = negative ? -v : v;
+  return true;
+}
+
+// Text the library reads, from 12 columns of the common shape or the rarer
+// one: "-0.ddddE-dd" as it stands, "-0.dddd-ddd" with the letter put back.
+// Beyond the doubles the general path decides.
+bool value_by_library(const char* f, bool negative, bool three_digits, double& value) {
+  const char* first = f + (negative ? 1 : 2);
+  if (!three_digits) return std::from_chars(first, f + 12, value).ec == std::errc{};
+  char text[12];
+  std::memcpy(text, f + 1, 7);
+  text[7] = 'e';
+  std::memcpy(text + 8, f + 8, 4);
+  return std::from_chars(text + (negative ? 0 : 1), text + 12, value).ec == std::errc{};
+}
+
 // The rarer shape of a value: a sign and three exponent digits in place of
 // the letter, "  0.dddd-ddd".
 bool value_three_digit_exponent(const char* f, bool negative, double& value) {
@@ -52,7 +101,8 @@ bool value_three_digit_exponent(const char* f, bool negative, double& value) {
       (sign != '-' && sign != '+'))
     return false;
   int q = (sign == '-' ? -static_cast<int>(e) : static_cast<int>(e)) - 4;
-  return signed_value(mantissa, q, negative, value);
+  return scaled_value(mantissa, q, negative, value) ||
+         value_by_library(f, negative, true, value);
 }
 
 inline bool value_fast(const char* f, double& value) {
@@ -77,7 +127,8 @@ inline bool value_fast(const char* f, double& value) {
   unsigned mantissa = (digits & 0xff) * 100 + (digits >> 16);
   auto e = static_cast<int>(((x >> 48) & 0xff) * 10 + (x >> 56));
   // 0.dddd x 10^e is dddd x 10^(e - 4).
-  return signed_value(mantissa, (minus != 0 ? -e : e) - 4, negative, value);
+  return scaled_value(mantissa, (minus != 0 ? -e : e) - 4, negative, value) ||
+         value_by_library(f, negative, false, value);
 }
 
 }  // namespace

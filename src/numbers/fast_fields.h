@@ -1,11 +1,4 @@
-// Fast paths for the shapes VASP writes almost every field in: a 12-column
-// value "  0.ddddE+dd" / " -0.ddddE-dd" / "  0.dddd-ddd" that is a normal
-// double, and an 11-column energy "    -20.000", one field at a time or a
-// run of value fields.
-//
-// They give exactly what read_real_field (input/field.h) gives, or false
-// for anything else, which read_real_field then handles: subnormals,
-// overflow, a value within a hair of a rounding tie, any other shape.
+// Fast readers of the two shapes VASP writes almost every field in.
 #pragma once
 
 #include <cstddef>
@@ -14,6 +7,10 @@
 
 namespace pdsplit {
 
+// A 12-column value "  0.ddddE+dd" / " -0.ddddE-dd" / "  0.dddd-ddd", or an
+// 11-column energy "    -20.000": exactly what read_real_field
+// (numbers/field.h) gives, or false for anything else, which
+// read_real_field then handles (another shape, a value beyond the doubles).
 bool read_value_fast(const char* field12, double& value);
 bool read_energy_fast(const char* field11, double& value);
 

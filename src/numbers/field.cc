@@ -5,8 +5,6 @@
 #include <limits>
 #include <string>
 
-#include "numbers/exact_powers_of_ten.h"
-
 namespace pdsplit {
 
 namespace {
@@ -47,12 +45,10 @@ class DigitBuffer {
 };
 
 // What the mantissa of a real field holds: how many significant digits
-// (leading zeros dropped; the digits themselves go to a DigitBuffer), the
-// first 19 of them as an integer for the fast conversion, and where the
-// decimal point stood.
+// (leading zeros dropped; the digits themselves go to a DigitBuffer) and
+// where the decimal point stood.
 struct Mantissa {
   std::size_t count = 0;
-  std::uint64_t first19 = 0;
   bool any_digit = false, seen_point = false;
   long fraction_digits = 0;  // digits after the point, zeros included
 };
@@ -68,7 +64,6 @@ Mantissa read_mantissa(std::string_view text, std::size_t& pos, char* digits) {
       m.any_digit = true;
       if (m.seen_point) ++m.fraction_digits;
       if (m.count == 0 && c == '0') continue;
-      if (m.count < 19) m.first19 = m.first19 * 10 + static_cast<unsigned>(c - '0');
       digits[m.count++] = c;
     } else if (c == '.' && !m.seen_point) {
       m.seen_point = true;
@@ -79,9 +74,10 @@ Mantissa read_mantissa(std::string_view text, std::size_t& pos, char* digits) {
   return m;
 }
 
-// The exact value digits x 10^exp10, correctly rounded, by the library's
-// conversion of their text: for digits the fast conversion cannot take.
-double exact_decimal(std::string_view digits, long exp10, bool negative) {
+// The correctly rounded double of digits x 10^exp10 (no digits: zero), by
+// the library's conversion of their text, "digitse-exp10", which is exact.
+double decimal_value(std::string_view digits, long exp10, bool negative) {
+  if (digits.empty()) return negative ? -0.0 : 0.0;
   char stack_text[96];
   std::string heap_text;
   char* text = stack_text;
@@ -102,19 +98,6 @@ double exact_decimal(std::string_view digits, long exp10, bool negative) {
     v = magnitude > 0 ? std::numeric_limits<double>::infinity() : 0.0;
   }
   return negative ? -v : v;
-}
-
-// The correctly rounded double of the mantissa's digits x 10^exp10: one
-// exact multiplication or division while both are exact in a double.
-double decimal_value(const Mantissa& m, const char* digits, long exp10, bool negative) {
-  if (m.count == 0) return negative ? -0.0 : 0.0;
-  if (m.count <= 19 && m.first19 <= (std::uint64_t{1} << 53) && exp10 >= -kMaxExactPower &&
-      exp10 <= kMaxExactPower) {
-    double x = static_cast<double>(m.first19);
-    double v = exp10 >= 0 ? x * kExactPowers[exp10] : x / kExactPowers[-exp10];
-    return negative ? -v : v;
-  }
-  return exact_decimal(std::string_view(digits, m.count), exp10, negative);
 }
 
 // Reads the exponent that follows a mantissa at text[pos..), if any: a
@@ -212,6 +195,16 @@ bool read_real_field(std::string_view text, int implied_decimals,
     value = 0;
     return true;
   }
+  // Text the library reads as it stands (a decimal point, no blank within
+  // or after, an exponent with its letter E): read so at once.
+  if (pos < text.size() && (is_digit(text[pos]) || text[pos] == '.')) {
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data() + pos, end, value);
+    if (ptr == end && ec == std::errc{} && text.find('.', pos) != std::string_view::npos) {
+      if (negative) value = -value;
+      return true;
+    }
+  }
   DigitBuffer digits(text.size());
   Mantissa mantissa = read_mantissa(text, pos, digits.data());
   if (!mantissa.any_digit)
@@ -219,7 +212,7 @@ bool read_real_field(std::string_view text, int implied_decimals,
   long exponent = 0;
   if (!read_exponent(text, pos, exponent)) return false;
   long exp10 = exponent - (mantissa.seen_point ? mantissa.fraction_digits : implied_decimals);
-  value = decimal_value(mantissa, digits.data(), exp10, negative);
+  value = decimal_value(std::string_view(digits.data(), mantissa.count), exp10, negative);
   return true;
 }
 

@@ -1,10 +1,4 @@
-// Reading one fixed-column field of a DOSCAR line as a number, whatever its
-// shape: the general reader every field can fall back on.
-//
-// DOSCAR is written by Fortran with fixed edit descriptors, so a field is a
-// column range, not a whitespace-separated token: blanks anywhere in it are
-// ignored, an all-blank field is zero, and a real without a decimal point
-// carries an implied number of fraction digits.
+// The general reader of one fixed-column field of a DOSCAR line, whatever its shape.
 #pragma once
 
 #include <cstddef>
@@ -12,6 +6,11 @@
 #include <string_view>
 
 namespace pdsplit {
+
+// DOSCAR is written by Fortran with fixed edit descriptors, so a field is a
+// column range, not a whitespace-separated token: blanks anywhere in it are
+// ignored, an all-blank field is zero, and a real without a decimal point
+// carries an implied number of fraction digits.
 
 // The columns [first, first + width) of `line`, 0-based; a line shorter than
 // the field gives only what it has (the rest counts as blanks).

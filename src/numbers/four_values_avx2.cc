@@ -7,8 +7,8 @@
 #include <bit>
 #include <cstdint>
 
-#include "numbers/fast_powers_of_ten.h"
-#include "numbers/split_powers_of_ten.h"
+#include "numbers/fast_fields.h"
+#include "numbers/powers_of_ten.h"
 
 namespace pdsplit {
 
@@ -132,21 +132,22 @@ __attribute__((target("avx2"), always_inline)) inline bool read_digits(const cha
 // one rounding of their sum, with its sign, into out[0, 4). The result is
 // correctly rounded unless the unrounded sum lies within 2^-96 of itself
 // from a rounding boundary (or the result is a power of two, whose
-// boundary below is nearer). Returns those fields, and those whose power
-// lies beyond the table, as bits, for the scalar way (all four: nothing
-// is written).
+// boundary below is nearer). The range of the table keeps every product
+// and partial product a normal double. Returns those fields, and those
+// whose power lies beyond the table, as bits, for the scalar way (all
+// four: nothing is written).
 __attribute__((target("avx2,fma"), always_inline)) inline int scale_four(const FourFields& fields, double* out) {
-  const __m128i outside = _mm_or_si128(_mm_cmpgt_epi32(fields.q, _mm_set1_epi32(kSplitMaxPower)),
-                                       _mm_cmplt_epi32(fields.q, _mm_set1_epi32(kSplitMinPower)));
+  const __m128i outside = _mm_or_si128(_mm_cmpgt_epi32(fields.q, _mm_set1_epi32(kMaxPower)),
+                                       _mm_cmplt_epi32(fields.q, _mm_set1_epi32(kMinPower)));
   int beyond = _mm_movemask_ps(_mm_castsi128_ps(outside));
   // All four beyond: the scalar path alone is quicker.
   if (beyond == 0xf) return beyond;
   {
     const __m128i index = _mm_sub_epi32(
-        _mm_max_epi32(_mm_min_epi32(fields.q, _mm_set1_epi32(kSplitMaxPower)), _mm_set1_epi32(kSplitMinPower)),
-        _mm_set1_epi32(kSplitMinPower));
+        _mm_max_epi32(_mm_min_epi32(fields.q, _mm_set1_epi32(kMaxPower)), _mm_set1_epi32(kMinPower)),
+        _mm_set1_epi32(kMinPower));
     // Four loads of a (high, low) pair each beat gathers here.
-    auto pair = [&](int i) { return _mm_loadu_pd(&kSplitPowers[static_cast<unsigned>(i)].high); };
+    auto pair = [&](int i) { return _mm_loadu_pd(&kPowersOfTen[static_cast<unsigned>(i)].high); };
     const __m256d pairs_02 = _mm256_insertf128_pd(_mm256_castpd128_pd256(pair(_mm_extract_epi32(index, 0))),
                                                   pair(_mm_extract_epi32(index, 2)), 1);
     const __m256d pairs_13 = _mm256_insertf128_pd(_mm256_castpd128_pd256(pair(_mm_extract_epi32(index, 1))),
@@ -180,17 +181,13 @@ __attribute__((target("avx2,fma"), always_inline)) inline int scale_four(const F
   return beyond;
 }
 
-// The fields scale_four left, each by the scalar conversion; false when
+// The fields scale_four left, each read again one at a time; false when
 // one needs the general path.
-inline bool scale_left_over(const FourFields& fields, int beyond, double* out) {
-  alignas(16) std::int32_t m[4], qs[4];
-  _mm_store_si128(reinterpret_cast<__m128i*>(m), fields.mantissas);
-  _mm_store_si128(reinterpret_cast<__m128i*>(qs), fields.q);
+inline bool scale_left_over(const char* f, int beyond, double* out) {
   while (beyond != 0) {
     int i = std::countr_zero(static_cast<unsigned>(beyond));
     beyond &= beyond - 1;
-    if (!signed_value(static_cast<unsigned>(m[i]), qs[i], (fields.negative >> i & 1) != 0, out[i]))
-      return false;
+    if (!read_value_fast(f + 12 * i, out[i])) return false;
   }
   return true;
 }
@@ -201,7 +198,7 @@ __attribute__((target("avx2,fma"), always_inline)) inline bool four_values(const
   if (!read_digits<kThreeDigitsToo>(f, fields)) return false;
   int beyond = scale_four(fields, out);
   if (beyond == 0xf) return false;
-  return beyond == 0 || scale_left_over(fields, beyond, out);
+  return beyond == 0 || scale_left_over(f, beyond, out);
 }
 
 }  // namespace

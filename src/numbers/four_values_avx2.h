@@ -1,6 +1,4 @@
-// Four 12-column value fields read at once in the vector unit, on
-// processors with AVX2 (see base/vector_unit.h): the vector path of
-// read_value_fields.
+// The vector path of read_value_fields: four value fields at once with AVX2.
 #pragma once
 
 #include <cstddef>

@@ -1,7 +1,7 @@
 #include "output/format.h"
 
 #include "base/fixed_point.h"
-#include "output/powers_of_ten.h"
+#include "numbers/powers_of_ten.h"
 
 #ifdef PDSPLIT_AVX2
 #include <immintrin.h>
@@ -36,10 +36,9 @@ inline bool value_digits_fast(double a, unsigned& digits, int& exponent) {
   // floor(e2 * log10(2)) is floor(log10 a) or one less; one comparison
   // with the next power settles it (a power rounded in its last place may
   // mislead it by one, which the range check below catches).
-  const double* pow10 = kPowersOfTen + kPowerRange;
   int e10 = (e2 * 78913) >> 18;
-  e10 += a >= pow10[e10 + 1];
-  double y = a * pow10[3 - e10];
+  e10 += a >= power_of_ten(e10 + 1).high;
+  double y = a * power_of_ten(3 - e10).high;
   // Two roundings (the power and the product): y is off by at most
   // y * 2^-52, far less than this margin.
   std::uint64_t n = 0;
@@ -151,17 +150,19 @@ __attribute__((target("avx2"))) void format_four_values_avx2(const double* x, ch
                              _mm256_cmp_pd(a, _mm256_set1_pd(1e280), _CMP_LT_OQ));
   const __m128i e2 = _mm_sub_epi32(
       low_halves(_mm256_srli_epi64(_mm256_castpd_si256(a), 52)), _mm_set1_epi32(1023));
-  // Lanes out of range are redone exactly; their powers just stay in the table.
+  // Lanes out of range are redone exactly; their powers just stay in the
+  // table, as those of the range do: 10^-280 to 10^284.
   __m128i e10 = _mm_min_epi32(_mm_max_epi32(_mm_srai_epi32(_mm_mullo_epi32(e2, _mm_set1_epi32(78913)), 18),
-                                            _mm_set1_epi32(-290)),
-                              _mm_set1_epi32(290));
-  const double* pow10 = kPowersOfTen + kPowerRange;
+                                            _mm_set1_epi32(-281)),
+                              _mm_set1_epi32(280));
+  static_assert(kMinPower <= -280 && kMaxPower >= 284);
+  auto pow10 = [](int q) { return power_of_ten(q).high; };
   // Four loads beat a gather of four on the processors we run on.
-  __m256d next = _mm256_setr_pd(pow10[_mm_extract_epi32(e10, 0) + 1], pow10[_mm_extract_epi32(e10, 1) + 1],
-                                pow10[_mm_extract_epi32(e10, 2) + 1], pow10[_mm_extract_epi32(e10, 3) + 1]);
+  __m256d next = _mm256_setr_pd(pow10(_mm_extract_epi32(e10, 0) + 1), pow10(_mm_extract_epi32(e10, 1) + 1),
+                                pow10(_mm_extract_epi32(e10, 2) + 1), pow10(_mm_extract_epi32(e10, 3) + 1));
   e10 = _mm_sub_epi32(e10, low_halves(_mm256_castpd_si256(_mm256_cmp_pd(a, next, _CMP_GE_OQ))));
-  __m256d scale = _mm256_setr_pd(pow10[3 - _mm_extract_epi32(e10, 0)], pow10[3 - _mm_extract_epi32(e10, 1)],
-                                 pow10[3 - _mm_extract_epi32(e10, 2)], pow10[3 - _mm_extract_epi32(e10, 3)]);
+  __m256d scale = _mm256_setr_pd(pow10(3 - _mm_extract_epi32(e10, 0)), pow10(3 - _mm_extract_epi32(e10, 1)),
+                                 pow10(3 - _mm_extract_epi32(e10, 2)), pow10(3 - _mm_extract_epi32(e10, 3)));
   const __m256d y = _mm256_mul_pd(a, scale);
   ok = _mm256_and_pd(ok, _mm256_and_pd(_mm256_cmp_pd(y, _mm256_set1_pd(1000), _CMP_GE_OQ),
                                        _mm256_cmp_pd(y, _mm256_set1_pd(10000), _CMP_LT_OQ)));

@@ -1,9 +1,4 @@
-// Fixed-width number forms of the tables and the console: F11.3-style
-// energies and 12-column 0.dddd exponent values.
-//
-// Every form writes the digits of the correctly rounded decimal value of the
-// double (exact binary ties to even), so two runs on two machines agree to
-// the last character.
+// The number forms of the tables: F11.3-style energies and 12-column values.
 #pragma once
 
 #include <cstddef>
@@ -12,6 +7,10 @@
 #include "base/vector_unit.h"
 
 namespace pdsplit {
+
+// Every form writes the digits of the correctly rounded decimal value of the
+// double (exact binary ties to even), so two runs on two machines agree to
+// the last character.
 
 constexpr std::size_t kEnergyWidth = 11;
 constexpr std::size_t kValueWidth = 12;
