@@ -7,6 +7,7 @@
 // longer than any field reaches read as their first characters.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -18,7 +19,7 @@
 #include "base/console.h"
 #include "base/failure.h"
 #include "driver/run.h"
-#include "blocks/readdos.h"
+#include "blocks/read_atoms.h"
 #include "lines.h"
 #include "memory_files.h"
 #include "support.h"
@@ -259,7 +260,8 @@ TEST(InMemory, AReadErrorWhereverTheRunReadsStopsItWithNothingWritten) {
   expect_same(run_on(doscar, {"-a"}, 4, f), run_on(doscar, {"-a"}, 1), "fault at the end");
 }
 
-// readdos on a DOSCAR in memory, cut finely: the array, or the failure.
+// read_atoms on a DOSCAR in memory, cut finely: every atom block handed
+// over, in one array, or the failure.
 struct Read {
   std::vector<double> LDOS;
   std::string failure;
@@ -267,22 +269,40 @@ struct Read {
 
 constexpr double kUnwritten = -1234567.25;  // no DOSCAR field reads as this
 
-Read readdos_on(const std::string& doscar, const ReadFaults& faults, unsigned threads,
-                std::uint64_t chunk, int natom, int ngrid, int npcol) {
+class IntoArray final : public pdsplit::AtomSink {
+ public:
+  IntoArray(std::int32_t natom, std::size_t table_size, std::vector<double>& LDOS)
+      : natom_(natom), size_(table_size), LDOS_(LDOS) {}
+  std::vector<pdsplit::AtomRange> wanted() const override { return {{1, natom_}}; }
+  bool in_order() const override { return false; }
+  void take(std::int32_t atom, const double* table) override {
+    std::copy(table, table + size_, LDOS_.begin() + static_cast<std::ptrdiff_t>(size_ * (atom - 1)));
+  }
+
+ private:
+  std::int32_t natom_;
+  std::size_t size_;
+  std::vector<double>& LDOS_;
+};
+
+Read read_atoms_on(const std::string& doscar, const ReadFaults& faults, unsigned threads,
+                   std::uint64_t chunk, int natom, int ngrid, int npcol) {
   MemoryFiles files;
   files.add("DOSCAR", doscar);
   files.faults = faults;
   Read r;
   r.LDOS.assign(static_cast<std::size_t>(natom) * ngrid * (npcol + 1), kUnwritten);
-  Captured sink;
-  pdsplit::Console console(sink.open());
+  IntoArray sink(natom, pdsplit::atom_table_size(ngrid, npcol), r.LDOS);
+  Captured out;
+  pdsplit::Console console(out.open());
+  pdsplit::ReadPlan plan;
+  plan.chunks = pdsplit::ChunkPlan{1, 1, chunk, chunk};
   try {
-    pdsplit::readdos(natom, r.LDOS.data(), ngrid, npcol, console, files, threads,
-                     pdsplit::ChunkPlan{1, 1, chunk, chunk});
+    pdsplit::read_atoms(natom, ngrid, npcol, false, sink, console, files, threads, plan);
   } catch (const pdsplit::Failure& f) {
     r.failure = f.text();
   }
-  sink.close();
+  out.close();
   return r;
 }
 
@@ -293,7 +313,7 @@ TEST(InMemory, FirstFaultInTheFileWhateverTheThreadsAndTheCut) {
   lines[4000][40] = 'x';  // line 4001, columns 36-47
   std::string broken = join_lines(lines);
   std::vector<std::uint64_t> starts = line_starts(broken);
-  Read clean = readdos_on(doscar, {}, 1, 40000, natom, ngrid, npcol);
+  Read clean = read_atoms_on(doscar, {}, 1, 40000, natom, ngrid, npcol);
   ASSERT_EQ(clean.failure, "");
   const std::string bad_field = "Error! DOSCAR line 4001, columns 36-47: ";
   // Faults of reading before the bad field, in it and after it, at line
@@ -303,7 +323,7 @@ TEST(InMemory, FirstFaultInTheFileWhateverTheThreadsAndTheCut) {
                              starts[static_cast<std::size_t>(line - 1)] + 17}) {
       ReadFaults f;
       f.fail_at = at;
-      Read first = readdos_on(broken, f, 1, 40000, natom, ngrid, npcol);
+      Read first = read_atoms_on(broken, f, 1, 40000, natom, ngrid, npcol);
       // The faulty line is handed out only when read to its line feed.
       bool bad_line_read = at >= starts[4001];
       if (bad_line_read) {
@@ -311,12 +331,12 @@ TEST(InMemory, FirstFaultInTheFileWhateverTheThreadsAndTheCut) {
       } else {
         EXPECT_EQ(first.failure, cannot_read(EIO)) << at;
       }
-      // Every value line before the first fault is read.
+      // Every atom block that ends before the first fault is read.
       int fault_line = bad_line_read ? 4001 : line;
       for (int n = 8 + ngrid; n < fault_line; ++n) {
         int offset = n - (7 + ngrid);
         int atom = offset / (ngrid + 1), j = offset % (ngrid + 1) - 1;
-        if (j < 0) continue;
+        if (j < 0 || 7 + 2 * ngrid + atom * (ngrid + 1) >= fault_line) continue;
         std::size_t row = (static_cast<std::size_t>(atom) * ngrid + j) * (npcol + 1);
         for (int c = 0; c <= npcol; ++c)
           ASSERT_EQ(first.LDOS[row + c], clean.LDOS[row + c]) << "line " << n << ", fault at " << at;
@@ -326,7 +346,7 @@ TEST(InMemory, FirstFaultInTheFileWhateverTheThreadsAndTheCut) {
           for (std::size_t max_read : {SIZE_MAX, std::size_t{333}}) {
             f.max_read = max_read;
             f.interrupt_every = max_read == SIZE_MAX ? 0 : 4;
-            EXPECT_EQ(readdos_on(broken, f, threads, chunk, natom, ngrid, npcol).failure,
+            EXPECT_EQ(read_atoms_on(broken, f, threads, chunk, natom, ngrid, npcol).failure,
                       first.failure)
                 << show(f) << ", " << threads << " threads, chunks of " << chunk;
           }

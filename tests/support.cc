@@ -8,12 +8,12 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-#include <thread>
 
 namespace testing_support {
 
@@ -83,21 +83,32 @@ RunResult run_pdsplit(const Scratch& dir, const std::vector<std::string>& args) 
 }
 
 int interrupt_pdsplit(const Scratch& dir, const std::vector<std::string>& args, int signal_number,
-                      const std::function<bool()>& ready, std::chrono::seconds give_up) {
+                      const std::function<bool(const std::string& console)>& ready) {
   std::vector<char*> argv{const_cast<char*>(PDSPLIT_BIN)};
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
+  int out[2];
+  if (::pipe(out) != 0) throw std::runtime_error("pipe");
+  ::fcntl(out[1], F_SETPIPE_SZ, 4096);  // else the usual 64 KiB
   pid_t pid = ::fork();
   if (pid == 0) {
-    if (::chdir(dir.path().c_str()) != 0) ::_exit(126);
-    if (!::freopen("/dev/null", "w", stdout)) ::_exit(126);
+    if (::chdir(dir.path().c_str()) != 0 || ::dup2(out[1], 1) < 0) ::_exit(126);
+    ::close(out[0]);
+    ::close(out[1]);
     ::execv(PDSPLIT_BIN, argv.data());
     ::_exit(127);
   }
-  auto until = std::chrono::steady_clock::now() + give_up;
-  while (!ready() && std::chrono::steady_clock::now() < until)
-    std::this_thread::sleep_for(std::chrono::microseconds(100));
-  ::kill(pid, signal_number);
+  ::close(out[1]);
+  std::string console;
+  bool sent = false;
+  char buffer[4096];
+  for (long n; (n = ::read(out[0], buffer, sizeof buffer)) != 0;) {
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) break;
+    console.append(buffer, static_cast<std::size_t>(n));
+    if (!sent && ready(console)) sent = ::kill(pid, signal_number) == 0;
+  }
+  ::close(out[0]);
   int status = 0;
   ::waitpid(pid, &status, 0);
   return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);

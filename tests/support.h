@@ -2,7 +2,6 @@
 // program as users do.
 #pragma once
 
-#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
@@ -39,11 +38,16 @@ RunResult run_in(const std::string& folder, const std::string& program,
 
 RunResult run_pdsplit(const Scratch& dir, const std::vector<std::string>& args);
 
-// Starts pdsplit with `args` in `dir` (standard output thrown away), sends
-// it `signal_number` as soon as `ready()` holds or `give_up` has passed,
-// and returns its exit status (128 + signal when the signal ended it).
+// Starts pdsplit with `args` in `dir`, its standard output a pipe of one
+// page that this call reads; sends it `signal_number` as soon as
+// `ready(console)` holds for what it has printed so far, then reads the rest
+// and returns its exit status (128 + signal when the signal ended it). No
+// clock is involved: until its output is read, the run can print no more
+// than the pipe holds beyond that moment, so a run that prints more after
+// it cannot have ended when the signal comes. No signal is sent when the
+// output ends before `ready` holds.
 int interrupt_pdsplit(const Scratch& dir, const std::vector<std::string>& args, int signal_number,
-                      const std::function<bool()>& ready, std::chrono::seconds give_up);
+                      const std::function<bool(const std::string& console)>& ready);
 
 // Writes DOSCAR (or `name`) in `dir` with the project's generator.
 void generate(const Scratch& dir, const std::vector<std::string>& options,

@@ -462,39 +462,7 @@ void run_on_threads(unsigned threads, LineRun& run,
   run.work(report);
 }
 
-// A LineHandler as a job: every thread calls the one function.
-class HandlerJob final : public LineJob {
- public:
-  explicit HandlerJob(const LineHandler& handle) : handle_(handle) {}
-  std::unique_ptr<LineWorker> worker() override { return std::make_unique<Worker>(handle_); }
-  void needed_up_to(std::size_t) override {}
-
- private:
-  class Worker final : public LineWorker {
-   public:
-    explicit Worker(const LineHandler& handle) : handle_(handle) {}
-    void begin_chunk(std::size_t) override {}
-    void line(std::int64_t number, std::string_view text, bool complete) override {
-      handle_(number, text, complete);
-    }
-    void end_chunk() override {}
-
-   private:
-    const LineHandler& handle_;
-  };
-  const LineHandler& handle_;
-};
-
 }  // namespace
-
-void for_each_line(DoscarReader& reader, std::int64_t last_line,
-                   std::int64_t needed_lines, unsigned threads,
-                   const LineHandler& handle,
-                   const std::function<void(std::size_t)>& on_block,
-                   const ChunkPlan& plan) {
-  HandlerJob job(handle);
-  for_each_line(reader, last_line, needed_lines, threads, job, on_block, plan);
-}
 
 void for_each_line(DoscarReader& reader, std::int64_t last_line,
                    std::int64_t needed_lines, unsigned threads, LineJob& job,

@@ -13,12 +13,6 @@
 
 namespace pdsplit {
 
-// Handles one line: its number (from 1), its text without the line end
-// (the first characters the reader keeps, see DoscarReader), and whether a
-// line feed ended it. May throw a Failure.
-using LineHandler =
-    std::function<void(std::int64_t number, std::string_view line, bool complete)>;
-
 // How a file is cut for the threads. A thread is worth starting only for
 // `bytes_per_thread` of file or more: what one parses in the time it costs
 // to start (kThreadStartCost). The file is read front to back in
@@ -36,21 +30,6 @@ struct ChunkPlan {
   std::uint64_t max_chunk = 512 << 10;
 };
 
-// Hands every line after the reader's current one, up to line `last_line`,
-// to `handle`, running up to `threads` handlers at once on different
-// lines; the reader is done afterwards. The file is read in order, one
-// chunk at a time, and never held whole: a line longer than the reader
-// keeps is handed out cut, as DoscarReader does. When handlers fail on
-// several lines, or the file cannot be read after some line, the Failure
-// of the first of those lines is thrown; when the file ends before
-// `last_line`, the end-of-file Failure with `needed_lines`. `on_block`,
-// when given, hears the bytes of each chunk once its lines are handled.
-void for_each_line(DoscarReader& reader, std::int64_t last_line,
-                   std::int64_t needed_lines, unsigned threads,
-                   const LineHandler& handle,
-                   const std::function<void(std::size_t)>& on_block = {},
-                   const ChunkPlan& plan = {});
-
 // The lines of one thread, for handlers that keep state from line to line:
 // each thread that handles lines has a worker of its own, used on that
 // thread only. A chunk's lines come between begin_chunk and end_chunk,
@@ -59,7 +38,9 @@ class LineWorker {
  public:
   virtual ~LineWorker() = default;
   virtual void begin_chunk(std::size_t chunk) = 0;
-  // As LineHandler; may throw a Failure, which ends the chunk.
+  // Line `number` (from 1), its text without the line end (the first
+  // characters the reader keeps, see DoscarReader), and whether a line
+  // feed ended it. May throw a Failure, which ends the chunk.
   virtual void line(std::int64_t number, std::string_view text, bool complete) = 0;
   // Every line of the chunk that was wanted has been handled.
   virtual void end_chunk() = 0;
@@ -78,8 +59,16 @@ class LineJob {
   virtual void needed_up_to(std::size_t chunk) = 0;
 };
 
-// for_each_line with the lines of each thread handed to a worker of its
-// own; the same order, faults and end-of-file failure.
+// Hands every line after the reader's current one, up to line `last_line`,
+// to the workers of `job`, on up to `threads` threads at once, each thread
+// with a worker of its own; the reader is done afterwards. The file is
+// read in order, one chunk at a time, and never held whole: a line longer
+// than the reader keeps is handed out cut, as DoscarReader does. When
+// workers fail on several lines, or the file cannot be read after some
+// line, the Failure of the first of those lines is thrown; when the file
+// ends before `last_line`, the end-of-file Failure with `needed_lines`.
+// `on_block`, when given, hears the bytes of each chunk once its lines are
+// handled.
 void for_each_line(DoscarReader& reader, std::int64_t last_line,
                    std::int64_t needed_lines, unsigned threads, LineJob& job,
                    const std::function<void(std::size_t)>& on_block = {},

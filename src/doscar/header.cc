@@ -259,12 +259,6 @@ void print_summary(Console& console, const Header& h, const SummaryNotes& notes)
   print_numbers(console, h, notes);
 }
 
-Header readheader(Console& console, Opener& files) {
-  Header h = read_header(console, files);
-  print_summary(console, h);
-  return h;
-}
-
 bool noncollinear_or_lm(const Header& h) {
   return !h.noncollinear && h.ntcol == 2 && h.npcol == 16 && h.ldos == Kind::Ldos::Known;
 }

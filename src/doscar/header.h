@@ -40,17 +40,13 @@ struct SummaryNotes {
   std::optional<double> doscar_efermi;  // line 6's Fermi energy, when another is used
 };
 
-// Reads the header of DOSCAR, opened through `files`, and prints its
-// summary. Throws a Failure when DOSCAR is missing, cannot be read, is too
-// short, holds a field that is no number, or its projection is of no known
-// kind.
-Header readheader(Console& console, Opener& files);
-
-// The two halves of readheader. read_header prints the lines that open
-// DOSCAR and throws the Failures of reading; a path given by --doscar in
-// `settings` is reported by that name when it is missing or unreadable.
-// print_summary prints the summary and throws the Failure of a projection
-// of no known kind (its report is the summary line that says so).
+// The header of DOSCAR, opened through `files`, read in two steps.
+// read_header prints the lines that open DOSCAR and throws a Failure when
+// DOSCAR is missing, cannot be read, is too short or holds a field that is
+// no number; a path given by --doscar in `settings` is reported by that
+// name when it is missing or unreadable. print_summary prints the summary
+// and throws the Failure of a projection of no known kind (its report is
+// the summary line that says so).
 Header read_header(Console& console, Opener& files, const Settings& settings = {});
 void print_summary(Console& console, const Header& h, const SummaryNotes& notes = {});
 

@@ -9,7 +9,7 @@
 #include "base/messages.h"
 #include "structure/beside_doscar.h"
 #include "doscar/header.h"
-#include "blocks/readdos.h"
+#include "blocks/read_atoms.h"
 #include "doscar/readtdos.h"
 #include "modes/modes.h"
 #include "tables/table_options.h"

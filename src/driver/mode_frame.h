@@ -10,7 +10,7 @@
 #include "base/console.h"
 #include "base/settings.h"
 #include "doscar/doscar_files.h"
-#include "blocks/readdos.h"
+#include "blocks/read_atoms.h"
 #include "output/writedos.h"
 
 namespace pdsplit {

@@ -8,7 +8,7 @@
 #include "base/failure.h"
 #include "base/messages.h"
 #include "base/parallel.h"
-#include "blocks/readdos.h"
+#include "blocks/read_atoms.h"
 
 namespace pdsplit {
 

@@ -3,7 +3,7 @@
 
 #include "base/failure.h"
 #include "base/messages.h"
-#include "blocks/readdos.h"
+#include "blocks/read_atoms.h"
 #include "modes/atom_sum.h"
 #include "modes/errors.h"
 #include "modes/modes.h"

@@ -1,49 +1,11 @@
 #include "output/write_tables.h"
 
-#include <cerrno>
 #include <algorithm>
 
-#include "base/array.h"
-#include "base/parallel.h"
 #include "output/pending_tables.h"
 #include "output/table_transform.h"
 
 namespace pdsplit {
-
-namespace {
-
-// Below this much text in all, a helper costs more to start than it saves.
-constexpr std::uint64_t kBytesPerThread = work_worth_a_thread(kTableBytesPerMillisecond);
-
-}  // namespace
-
-void write_tables(std::int32_t count, std::size_t size,
-                  const std::function<std::string(std::int32_t)>& name,
-                  const std::function<void(std::int32_t, char*)>& format,
-                  Output& output) {
-  if (count <= 0) return;
-  PendingTables tables(output.disk());
-  unsigned parts = parts_for(static_cast<std::uint64_t>(count) * size, kBytesPerThread,
-                             std::min<unsigned>(output.threads(), static_cast<unsigned>(count)));
-  // Each part a run of tables and a buffer of its own.
-  run_split(parts, [&](unsigned part, unsigned parts_in_all) {
-    auto first = static_cast<std::int32_t>(std::int64_t{count} * part / parts_in_all);
-    auto last = static_cast<std::int32_t>(std::int64_t{count} * (part + 1) / parts_in_all);
-    Memory buffer(size);
-    for (std::int32_t i = first; i < last; ++i) {
-      auto index = static_cast<std::size_t>(i);
-      if (tables.failed_before(index)) return;
-      if (buffer.data() == nullptr) {
-        tables.fail(index, name(i), ENOMEM);
-        return;
-      }
-      char* text = static_cast<char*>(buffer.data());
-      format(i, text);
-      tables.write(index, name(i), text, size);
-    }
-  });
-  tables.put_in_place(static_cast<std::size_t>(count), output);
-}
 
 void write_all_or_none(const std::vector<NamedTable>& tables, double shift, std::int32_t ngrid,
                        std::int32_t k, Output& output) {

@@ -1,4 +1,4 @@
-#include "blocks/readdos.h"
+#include "blocks/read_atoms.h"
 
 #include <algorithm>
 #include <memory>
@@ -173,30 +173,6 @@ void read_atoms(std::int32_t natom, std::int32_t ngrid, std::int32_t npcol, bool
   ring.rethrow_sink_failure();
   if (ring.taken() != wanted.count())
     throw std::logic_error("atom blocks read whole were not all taken");
-  console.line(text::kClosing);
-}
-
-void readdos(std::int32_t natom, double* LDOS, std::int32_t ngrid,
-             std::int32_t npcol, Console& console, Opener& files,
-             unsigned threads, const ChunkPlan& plan, bool wrapped) {
-  // Every field of a line kept, however many there are.
-  DoscarReader doscar(static_cast<std::size_t>(value_line_width(static_cast<std::int32_t>(extent(npcol)))));
-  doscar.open_again(files, kDoscarPath);
-  std::int64_t needed = doscar_lines_needed(natom, ngrid, wrapped);
-  AtomLines layout(ngrid, npcol, wrapped);
-  doscar.skip_lines(6 + layout.grid, needed);
-  std::size_t table_size = atom_table_size(ngrid, npcol);
-  console.begin_phase("reading DOSCAR", doscar.size());
-  for_each_line(doscar, needed, needed, threads,
-                [&](std::int64_t number, std::string_view line, bool complete) {
-                  std::int64_t offset = number - layout.first_atom_line;
-                  std::int64_t atom = offset / layout.per_atom;
-                  std::int64_t j = offset % layout.per_atom - 1;
-                  if (j < 0) return;  // an atom header line
-                  layout.read(number, j, line, complete,
-                              LDOS + static_cast<std::size_t>(atom) * table_size);
-                },
-                [&](std::size_t bytes) { console.advance(bytes); }, plan);
   console.line(text::kClosing);
 }
 

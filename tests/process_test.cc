@@ -1,0 +1,263 @@
+// The program as a process, where the process is the point: a signal
+// removes every temporary file of the run it stops; limits on memory,
+// address space, CPU time and processes give the tables of a free run or a
+// clear failure at once; and work shared out runs every part, on several
+// threads at once.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <set>
+#include <stdexcept>
+#include <thread>
+
+#include "base/parallel.h"
+#include "lines.h"
+#include "support.h"
+
+namespace {
+
+using namespace testing_support;
+using Args = std::vector<std::string>;
+
+struct Measured {
+  int status;
+  std::string err;
+  long peak_kib;  // peak resident size
+};
+
+// Runs `command` (a program, then its arguments) in `folder`, its standard
+// output thrown away; its peak resident size from wait4. The test process
+// forks while small, so that the copy fork makes does not count.
+Measured run_command(const std::string& folder, Args command) {
+  std::string err_path = folder + ".err";
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    int null = ::open("/dev/null", O_WRONLY), err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (::chdir(folder.c_str()) != 0 || ::dup2(null, 1) < 0 || ::dup2(err, 2) < 0) ::_exit(126);
+    std::vector<char*> argv;
+    for (std::string& a : command) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  ::wait4(pid, &status, 0, &usage);
+  Measured m{WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), read_file(err_path), usage.ru_maxrss};
+  ::unlink(err_path.c_str());
+  return m;
+}
+
+// pdsplit after the shell commands `limits`.
+Args limited(const std::string& limits) { return {"/bin/sh", "-c", limits + "; exec \"$0\" \"$@\"", PDSPLIT_BIN}; }
+
+Args operator+(Args a, const Args& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+// Runs pdsplit with `args` in `dir` freely, then through `confined` (what
+// stands before its arguments): both end with status 0, the confined run
+// writes the same tables and no other file, and, with a bound, both peak
+// below it.
+void expect_same_tables(const Scratch& dir, const Args& confined, const Args& args, long bound_kib = 0) {
+  SCOPED_TRACE(args[0] + " " + args.back());
+  std::filesystem::create_directories(dir.file("free"));
+  std::vector<std::string> entries = dir.entries();
+  std::set<std::string> before(entries.begin(), entries.end()), tables;
+  Measured free_run = run_command(dir.path(), Args{PDSPLIT_BIN} + args);
+  ASSERT_EQ(free_run.status, 0) << free_run.err;
+  for (const std::string& name : dir.entries())
+    if (!before.count(name)) tables.insert(name);
+  ASSERT_FALSE(tables.empty());
+  for (const std::string& t : tables) std::filesystem::rename(dir.file(t), dir.file("free/" + t));
+  Measured confined_run = run_command(dir.path(), confined + args);
+  EXPECT_EQ(confined_run.status, 0) << confined_run.err;
+  EXPECT_EQ(confined_run.err, "");
+  for (const std::string& name : dir.entries()) EXPECT_TRUE(before.count(name) || tables.count(name)) << name;
+  for (const std::string& t : tables) {
+    EXPECT_EQ(run_in(dir.path(), "/usr/bin/cmp", {"-s", t, "free/" + t}).status, 0) << t << " differs";
+    ::unlink(dir.file(t).c_str());
+    ::unlink(dir.file("free/" + t).c_str());
+  }
+  if (bound_kib > 0) {
+    EXPECT_LE(free_run.peak_kib, bound_kib) << "KiB at the peak of the free run";
+    EXPECT_LE(confined_run.peak_kib, bound_kib) << "KiB at the peak of the confined run";
+  }
+}
+
+#ifdef PDSPLIT_SANITIZED
+#define SKIP_WHEN_SANITIZED() GTEST_SKIP() << "AddressSanitizer reserves terabytes of address space"
+#else
+#define SKIP_WHEN_SANITIZED()
+#endif
+
+TEST(Limits, NulFilesAndHugePromisesFailAtOnceInLittleMemory) {
+  const std::vector<std::string> base = split_lines(generated({"--natom", "2", "--ngrid", "10", "--npcol", "9"}));
+  auto nul = [](int width) {
+    std::string text;
+    for (int i = 0; i < width; ++i) text += "\\x00";
+    return "\"" + text + "\" is not a number";
+  };
+  std::vector<std::string> promising = base;  // 9999 atoms or -5, 99999 grid points
+  promising[5].replace(32, 5, "99999");
+  std::string top17 = join_lines({base.begin(), base.begin() + 17});
+  struct Case {
+    std::string text;
+    std::uint64_t size;  // NUL bytes to this size: a hole, as a crashed node leaves
+    Args args;
+    std::string space_kib, err;  // the start of err
+    bool at_once = true;         // within a second of processor time
+  };
+  const Case cases[] = {
+      {"", std::uint64_t{20} << 30, {"-a"}, "300000", "Error! DOSCAR line 1, columns 1-4: " + nul(4)},
+      // In the atom blocks, read by the threads; after line 17, in the
+      // lines the header reader goes through: the total DOS alone.
+      {join_lines({base.begin(), base.begin() + 19}), 1u << 30, {"-a"}, "300000",
+       "Error! DOSCAR line 20, columns 1-11: " + nul(11), false},
+      {top17.substr(0, top17.size() - 1), 1u << 30, {"-p", "1"}, "300000",
+       "Error! DOSCAR holds no projected DOS", false},
+      // Atom blocks are read as they come, never held all at once.
+      {join_lines(promising).replace(0, 4, "9999"), 0, {"-a"}, "2000000", "Error! DOSCAR ends at line 38, but its header needs"},
+      {join_lines(promising).replace(0, 4, "  -5"), 0, {"-a"}, "2000000", "Error! DOSCAR ends at line 38, but its header needs"},
+  };
+  for (const Case& c : cases) {
+    Scratch dir;
+    write_file(dir.file("DOSCAR"), c.text);
+    ASSERT_EQ(c.size > 0 ? ::truncate(dir.file("DOSCAR").c_str(), static_cast<off_t>(c.size)) : 0, 0);
+    std::string limits = c.at_once ? "ulimit -t 1" : "true";
+#ifndef PDSPLIT_SANITIZED
+    limits += "; ulimit -v " + c.space_kib;
+#endif
+    Measured r = run_command(dir.path(), limited(limits) + c.args);
+    EXPECT_EQ(r.err.substr(0, c.err.size()), c.err);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(dir.entries(), Args{"DOSCAR"});
+  }
+}
+
+TEST(Limits, PeakMemoryStaysFarBelowTheFileAndTheTablesAreTheSame) {
+  SKIP_WHEN_SANITIZED();
+  // 300 atoms of 3001 x 32 values: the generator's file of a tenth of them,
+  // its atom blocks written ten times over under a header that counts all.
+  constexpr long kNgrid = 3001, kNpcol = 32, kTableKib = kNgrid * (11 + 12 * kNpcol + 1) / 1024,
+                 kBlockKib = kNgrid * (kNpcol + 1) * 8 / 1024;
+  Scratch dir;
+  std::string small = generated({"--natom", "30", "--ngrid", "3001", "--npcol", "32", "--seed", "42", "--atom-shift"});
+  std::size_t blocks = 0;
+  for (int line = 0; line < 6 + kNgrid; ++line) blocks = small.find('\n', blocks) + 1;
+  std::ofstream out(dir.file("DOSCAR"), std::ios::binary);
+  out << small.substr(0, blocks).replace(0, 8, " 300 300");  // line 1 counts the atoms twice
+  for (int copy = 0; copy < 10; ++copy) out << small.substr(blocks);
+  out.close();
+  ASSERT_GT(std::filesystem::file_size(dir.file("DOSCAR")), 300u << 20);  // all blocks in memory: 238 MB
+  std::ofstream(dir.file("POSCAR")) << "FeONi\n1.0\n 9 0 0\n 0 9 0\n 0 0 9\n Fe O Fe Ni\n 60 120 60 60\nDirect\n";
+  long threads = std::clamp(static_cast<long>(std::thread::hardware_concurrency()), 1L, 8L);
+  // 64 MiB and the tables (and, for -s2, the blocks of atoms listed before their turn).
+  const std::pair<Args, long> commands[] = {
+      {{"-fs1", "1", "300"}, kTableKib},
+      {{"-p", "150"}, kTableKib},
+      {{"-s2", "200", "17", "150", "3", "17", "299", "1", "list"}, kTableKib + 4 * kBlockKib},
+      {{"-fa"}, threads * kTableKib},
+      {{"-fe"}, 3 * (kTableKib + kBlockKib)},  // a sum and a table per element
+  };
+  for (const auto& [args, tables_kib] : commands)  // the threads' stacks count too
+    expect_same_tables(dir, limited("ulimit -s 8192; ulimit -v 150000"), args, 64 * 1024 + tables_kib);
+}
+
+TEST(Limits, NoProcessLeftForAThreadOfAnUnprivilegedUser) {
+  // Where the system refuses another thread, every mode carries on with the
+  // threads it has. Here a limit of one process for a user who runs none
+  // but pdsplit; root is exempt from the limit, so the run is made as nobody.
+#ifdef PDSPLIT_SANITIZED
+  GTEST_SKIP() << "LeakSanitizer needs a thread of its own at the end of a run";
+#endif
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to run pdsplit as another user";
+  if (::access("/usr/bin/setpriv", X_OK) + ::access("/bin/bash", X_OK) != 0) GTEST_SKIP() << "needs setpriv and bash";
+  if (std::thread::hardware_concurrency() < 2) GTEST_SKIP() << "one processor: no thread is started";
+  // Nobody may enter the folders of the checkout: the program is copied
+  // into the scratch folder, where nobody may write tables (and the counts
+  // of a build for coverage).
+  Scratch dir;
+  ASSERT_EQ(::mkdir(dir.file("gcov").c_str(), 0777), 0);
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0777) + ::chmod(dir.file("gcov").c_str(), 0777), 0);
+  std::filesystem::copy_file(PDSPLIT_BIN, dir.file("pdsplit"));
+  // Tables of 12001 lines of 32 values (4.7 MB of text) and sums of 64
+  // atoms: worth several threads to format and to add; a long total DOS.
+  generate(dir, {"--natom", "64", "--ngrid", "3001", "--npcol", "32", "--seed", "42"}, "DOSCAR");
+  generate(dir, {"--natom", "3", "--ngrid", "12001", "--npcol", "32", "--seed", "42"}, "long");
+  const Args as_nobody = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "/bin/bash", "-c",
+                          "export GCOV_PREFIX=\"$PWD/gcov\"; ulimit -u 1 && exec \"$0\" \"$@\"", dir.file("pdsplit")};
+  for (const Args& args : {Args{"-fs1", "1", "64"}, Args{"--doscar=long", "-fp", "1"}, Args{"--doscar=long", "-fs2", "1", "2", "3"},
+                           Args{"--doscar=long", "-fa"}, Args{"--doscar=long", "-ft"}})
+    expect_same_tables(dir, as_nobody, args);
+}
+
+TEST(Signals, AnInterruptedRunRemovesEveryTemporaryFile) {
+  Scratch dir;
+  generate(dir, {"--natom", "400", "--ngrid", "501", "--npcol", "32"});
+  auto temporaries = [&] {
+    int count = 0;
+    for (const std::string& name : dir.entries()) count += name.starts_with(".pdsplit-");
+    return count;
+  };
+  for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+    // Once the moments of atom 150 are printed, the tables and moments of
+    // atoms 1-150 are temporary files (far more than the 32 a run could
+    // once note), and the run cannot put them in place before the test
+    // reads the lines of atoms 151-400.
+    int seen = 0;
+    int status = interrupt_pdsplit(dir, {"--moments", "-a"}, signal_number, [&](const std::string& console) {
+      bool now = console.find("Moments of iLDOS150:") != std::string::npos;
+      if (now) seen = temporaries();
+      return now;
+    });
+    EXPECT_GE(seen, 300);
+    EXPECT_EQ(status, 128 + signal_number);
+    EXPECT_EQ(dir.entries(), Args{"DOSCAR"});
+  }
+}
+
+TEST(RunSplit, EveryPartOnceOnSeveralThreadsAtOnceAndTheFirstFailingPartsException) {
+  for (unsigned parts : {0u, 1u, 2u, 3u, 8u, 33u}) {
+    // Each part waits until two parts run at the same time; the bound only
+    // ends a run in which that never comes.
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<int> runs(parts);
+    std::set<std::thread::id> threads;
+    unsigned running = 0, most = 0;
+    std::string failure;
+    try {
+      pdsplit::run_split(parts, [&](unsigned part, unsigned count) {
+        std::unique_lock lock(mutex);
+        ++runs.at(part);
+        EXPECT_EQ(count, parts);
+        threads.insert(std::this_thread::get_id());
+        most = std::max(most, ++running);
+        changed.notify_all();
+        changed.wait_for(lock, std::chrono::minutes(2), [&] { return most >= std::min(parts, 2u); });
+        --running;
+        if (part == 5 || part == 2) throw std::runtime_error("part " + std::to_string(part));
+      });
+    } catch (const std::runtime_error& e) {
+      failure = e.what();
+    }
+    EXPECT_EQ(runs, std::vector<int>(parts, 1)) << parts << " parts";
+    EXPECT_GE(most, std::min(parts, 2u)) << parts << " parts";
+    EXPECT_EQ(failure, parts > 2 ? "part 2" : "") << parts << " parts";
+    EXPECT_TRUE(parts != 1 || threads == std::set{std::this_thread::get_id()});
+  }
+}
+
+}  // namespace
