@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 
 namespace testing_support {
 
@@ -70,6 +71,10 @@ pdsplit::Opened MemoryFiles::open(const std::string& path) {
 
 int MemoryDisk::create_new(const std::string& path) {
   std::lock_guard lock(mutex_);
+  std::size_t slash = path.rfind('/');
+  if (auto it = faults_.folders.find(path.substr(0, slash == std::string::npos ? 0 : slash));
+      slash != std::string::npos && it != faults_.folders.end())
+    return -it->second;
   if (files_.count(path)) return -EEXIST;
   files_[path];
   open_[next_fd_] = path;
@@ -80,6 +85,8 @@ long MemoryDisk::write(int fd, const char* data, std::size_t size) {
   std::lock_guard lock(mutex_);
   auto it = open_.find(fd);
   if (it == open_.end()) return -EBADF;
+  if (!faults_.marker.empty() && std::string_view(data, size).starts_with(faults_.marker))
+    return -ENOSPC;
   files_[it->second].append(data, size);
   return static_cast<long>(size);
 }
@@ -93,6 +100,7 @@ int MemoryDisk::rename(const std::string& from, const std::string& to) {
   std::lock_guard lock(mutex_);
   auto it = files_.find(from);
   if (it == files_.end()) return -ENOENT;
+  if (auto fault = faults_.targets.find(to); fault != faults_.targets.end()) return -fault->second;
   files_[to] = std::move(it->second);
   files_.erase(from);
   return 0;

@@ -162,6 +162,16 @@ std::string banner() {
          "\n";
 }
 
+std::string heading_of(const std::string& option) {
+  auto has = [&](const char* letters) { return option.find(letters) != std::string::npos; };
+  return has("t")    ? "TOTAL DOS"
+         : has("a")  ? "PROJECTED DOS FOR ALL ATOMS"
+         : has("p")  ? "PROJECTED DOS FOR AN ATOM"
+         : has("s1") ? "SUM PROJECTED DOS OF SEQUENTIAL ATOMS"
+         : has("s2") ? "SUM PROJECTED DOS OF DISCRETE ATOMS"
+                     : "SUM PROJECTED DOS OF EACH ELEMENT";
+}
+
 std::string summary(const Doscar& d) {
   std::string s = " Opening DOSCAR file...\n System name: " + d.system + "\n";
   bool spin = d.ntcol == 4;

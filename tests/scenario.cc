@@ -6,17 +6,22 @@
 
 namespace testing_support {
 
-Outcome run_in_memory(const Folder& folder, const Args& args, const ReadWay& way) {
+Outcome run_in_memory(const Folder& folder, const Args& args, const ReadWay& way,
+                      const DiskFaults& disk_faults) {
   MemoryFiles files;
   for (const auto& [name, text] : folder) files.add(name, text);
   files.faults = way.faults;
-  MemoryDisk disk;
+  MemoryDisk disk(disk_faults);
   Captured out, err;
   Outcome o;
   o.status = pdsplit::run(args, out.open(), err.open(), disk, files, way.threads, way.plan);
   o.out = without_cpu_time(out.close());
   o.err = err.close();
   o.tables = disk.files();
+  if (o.status == 0 && files.counts.reads > 100) {  // a DOSCAR was read, not only opened
+    EXPECT_TRUE(way.faults.interrupt_every == 0 || files.counts.interrupted > 0) << show(way);
+    EXPECT_TRUE(way.faults.max_read == SIZE_MAX || files.counts.short_reads > 0) << show(way);
+  }
   return o;
 }
 
@@ -42,10 +47,16 @@ const std::vector<ReadWay>& other_ways() {
   return ways;
 }
 
-Outcome run_every_way(const Folder& folder, const Args& args) {
-  Outcome one = run_in_memory(folder, args);
-  for (const ReadWay& way : other_ways())
-    expect_same(run_in_memory(folder, args, way), one, show(args) + "on " + show(way));
+Outcome run_every_way(const Folder& folder, const Args& args, const ReadFaults& read,
+                      const DiskFaults& disk) {
+  ReadWay first;
+  first.faults = read;
+  Outcome one = run_in_memory(folder, args, first, disk);
+  for (ReadWay way : other_ways()) {
+    way.faults.fail_at = read.fail_at;
+    way.faults.fail_errno = read.fail_errno;
+    expect_same(run_in_memory(folder, args, way, disk), one, show(args) + "on " + show(way));
+  }
   return one;
 }
 

@@ -32,8 +32,11 @@ struct ReadWay {
   ReadFaults faults;
 };
 
-// Runs the program on `args` in `folder`.
-Outcome run_in_memory(const Folder& folder, const Args& args, const ReadWay& way = {});
+// Runs the program on `args` in `folder`, its tables written to a folder
+// in memory with `disk` faults. Checks that the read faults of `way` that
+// change nothing (short and interrupted reads) did happen.
+Outcome run_in_memory(const Folder& folder, const Args& args, const ReadWay& way = {},
+                      const DiskFaults& disk = {});
 
 // The ways `run_every_way` tries beside one thread: two and three threads,
 // chunks of under a kilobyte (ends inside lines) and of 40 KB, rings of one,
@@ -42,8 +45,10 @@ Outcome run_in_memory(const Folder& folder, const Args& args, const ReadWay& way
 const std::vector<ReadWay>& other_ways();
 
 // Runs `args` on one thread and every other way; expects the same outcome
-// each time and returns it.
-Outcome run_every_way(const Folder& folder, const Args& args);
+// each time and returns it. `read` (where reads fail, and how) and `disk`
+// apply to every way.
+Outcome run_every_way(const Folder& folder, const Args& args, const ReadFaults& read = {},
+                      const DiskFaults& disk = {});
 
 // Expects the same status, console and tables (tables compared without
 // printing megabytes).
