@@ -1,10 +1,12 @@
 // The whole program run in memory, as a user meets it: the files a run
 // finds beside it, its command line, and what it printed, returned and
-// wrote. A scenario is a row of a table; `run_every_way` checks that a run
-// gives the same outcome whatever the threads, the cut of the file into
-// chunks, the ring of atom tables and the way the reads come.
+// wrote. `run_every_way` checks that a run gives the same outcome whatever
+// the threads, the cut of the file into chunks, the ring of atom tables and
+// the way the reads come; `expect_case` runs a row of a table of scenarios
+// so, and compares its outcome with what the tests' model computes.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -33,8 +35,7 @@ struct ReadWay {
 };
 
 // Runs the program on `args` in `folder`, its tables written to a folder
-// in memory with `disk` faults. Checks that the read faults of `way` that
-// change nothing (short and interrupted reads) did happen.
+// in memory with `disk` faults.
 Outcome run_in_memory(const Folder& folder, const Args& args, const ReadWay& way = {},
                       const DiskFaults& disk = {});
 
@@ -60,5 +61,52 @@ std::string without_cpu_time(std::string console);
 
 // A VASP 5 structure file with `symbols` on line 6 and `counts` on line 7.
 std::string poscar(const std::string& symbols, const std::string& counts);
+
+// The generator's options for `natom` atoms, `ngrid` points and `npcol`
+// values per point, then `more`.
+Args shape(int natom, int ngrid, const std::string& npcol, Args more = {});
+// The generator's DOSCAR for `options`, made once.
+const std::string& doscar(const Args& options);
+
+// Edits of a DOSCAR's text; lines counted from 1, columns from 0.
+using Edit = std::function<std::string(const std::string&)>;
+Edit keep(std::size_t lines);
+Edit replace(std::size_t line, std::size_t column, std::string text);
+Edit append(std::size_t line, std::string text);  // before its carriage return
+Edit cut_inside(std::size_t line);  // the lines before, then half of it without a line feed
+
+// Where the console of a run stops: all done; an error block after the
+// banner; a console line after the heading; the heading, the opening
+// line, the summary; an error block after the closing lines; the line
+// that announces the tables.
+enum class Stop { Done, Banner, Missing, Heading, Opening, Summary, Closing, Writing };
+// The text the model reads: by default the edited one for a run that
+// succeeds, the unedited one (its header) for a fault.
+enum class Model { Default, Edited, Unedited };
+
+// A row of a table of scenarios.
+struct Case {
+  Args gen;  // the generator's options; none: no DOSCAR
+  Args cmd;
+  // The tables written: "name" the total DOS, "name:k" atom k, "name=a+b"
+  // the sum of atoms a and b in that order, "prefix*" every atom's.
+  std::vector<std::string> tables;
+  Stop stop = Stop::Done;
+  std::string message = {};  // of a fault; ending in ": ", its beginning
+  Edit edit = {};
+  Model model = Model::Default;
+  std::string name = "DOSCAR";  // of the DOSCAR in the folder
+  Folder beside = {};
+  std::string elements = {};  // the summary's line of elements
+  int fail_line = 0;          // reads fail from this line (-1: the last) ...
+  int fail_column = 0;
+  int fail_errno = EIO;
+  DiskFaults disk = {};
+  std::string fail_table = {};  // a table (as in `tables`) that meets a full disk
+};
+
+// Runs `c` every way; expects the outcome the model of its DOSCAR gives.
+void expect_case(const Case& c);
+void expect_cases(const std::vector<Case>& cases);
 
 }  // namespace testing_support
