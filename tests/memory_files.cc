@@ -20,10 +20,7 @@ class MemorySource : public pdsplit::Source {
       ++counts_.interrupted;
       return -EINTR;
     }
-    if (at_ >= faults_.fail_at) {
-      ++counts_.failed;
-      return -faults_.fail_errno;
-    }
+    if (at_ >= faults_.fail_at) return -faults_.fail_errno;
     std::uint64_t left = text_->size() - std::min<std::uint64_t>(at_, text_->size());
     std::uint64_t n = std::min<std::uint64_t>({size, faults_.max_read, left, faults_.fail_at - at_});
     if (n < size && n < left) ++counts_.short_reads;
@@ -64,7 +61,6 @@ pdsplit::Opened MemoryFiles::open(const std::string& path) {
     opened.error = ENOENT;
     return opened;
   }
-  ++counts.opens;
   opened.source = std::make_unique<MemorySource>(it->second, faults, counts);
   return opened;
 }

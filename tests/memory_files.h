@@ -33,8 +33,6 @@ struct ReadCounts {
   std::atomic<std::uint64_t> reads{0};
   std::atomic<std::uint64_t> interrupted{0};
   std::atomic<std::uint64_t> short_reads{0};  // fewer bytes than asked, not at the end
-  std::atomic<std::uint64_t> failed{0};
-  std::atomic<int> opens{0};
 };
 
 // Named files for the readers; every open of a name reads its text from the

@@ -42,10 +42,7 @@ Doscar parse(const std::string& text) {
     return d;
   }
   Row head = row_of(lines[5]);
-  d.emax = head[0];
-  d.emin = head[1];
-  d.ngrid = static_cast<int>(head[2]);
-  d.efermi = head[3];
+  d.emax = head[0], d.emin = head[1], d.ngrid = static_cast<int>(head[2]), d.efermi = head[3];
   std::size_t at = 6;
   for (int g = 0; g < d.ngrid; ++g) d.total.push_back(row_of(lines.at(at++)));
   d.ntcol = static_cast<int>(d.total[0].size()) - 1;
@@ -165,9 +162,8 @@ std::string summary(const Doscar& d) {
   char buf[64];
   std::snprintf(buf, sizeof buf, " Number of atoms: %4d\n", d.natom);
   s += buf;
-  s += " Energy min (eV): " + fixed8(d.emin) + "\n";
-  s += " Energy max (eV): " + fixed8(d.emax) + "\n";
-  s += " Fermi level (eV): " + fixed8(d.efermi) + "\n";
+  s += " Energy min (eV): " + fixed8(d.emin) + "\n Energy max (eV): " + fixed8(d.emax) +
+       "\n Fermi level (eV): " + fixed8(d.efermi) + "\n";
   std::snprintf(buf, sizeof buf, " Number of grid points:%5d\n", d.ngrid);
   s += buf;
   return s;
@@ -176,12 +172,6 @@ std::string summary(const Doscar& d) {
 std::string error_block(const std::string& message) {
   return " ::: ERROR :::\n Nothing has been done!\n " + message +
          "\n Please use -h option for more information\n\n";
-}
-
-std::string summary_with(const Doscar& d, const std::string& after, const std::string& line) {
-  std::string s = summary(d);
-  std::size_t at = s.find('\n', s.find(after)) + 1;
-  return s.insert(at, line);
 }
 
 std::string success(const std::string& heading, const std::string& summary, bool shifted,

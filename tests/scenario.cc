@@ -161,7 +161,7 @@ std::string console(const Case& c, const reference::Doscar& d, const std::string
   if (c.name != "DOSCAR") opening += " File: " + c.name + "\n";
   if (c.stop == Stop::Opening) return out + opening;
   std::string summary = reference::summary(d).replace(0, 24, opening);
-  if (!c.elements.empty()) summary = reference::summary_with(d, " Number of atoms", c.elements + "\n");
+  if (!c.elements.empty()) summary.insert(summary.find('\n', summary.find(" Number of atoms")) + 1, c.elements + "\n");
   bool shifted = option.find('f') == std::string::npos;
   bool several = option.find_first_of("ae") != std::string::npos;
   if (c.stop == Stop::Done) return reference::success(reference::heading_of(option), summary, shifted, several);
