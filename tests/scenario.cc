@@ -36,19 +36,10 @@ const std::vector<ReadWay>& other_ways() {
   static const std::vector<ReadWay> ways = [] {
     std::vector<ReadWay> w;
     for (unsigned threads : {2u, 3u})
-      for (auto [chunk, slots] : {std::pair{997u, 1u}, {997u, 0u}, {40000u, 2u}}) {
-        ReadWay way;
-        way.threads = threads;
-        way.plan.chunks = pdsplit::ChunkPlan{1, 1, chunk, chunk};
-        way.plan.ring_slots = slots;
-        w.push_back(way);
-      }
-    ReadWay reads;
-    reads.threads = 2;
-    reads.faults.max_read = 7;
-    reads.faults.interrupt_every = 3;
-    reads.faults.size_known = false;
-    w.push_back(reads);
+      for (auto [chunk, slots] : {std::pair{997u, 1u}, {997u, 0u}, {40000u, 2u}})
+        w.push_back({threads, {.chunks = {1, 1, chunk, chunk}, .ring_slots = slots}, {}});
+    w.push_back({8, {.chunks = {1, 1, 997, 997}, .ring_slots = 1}, {}});  // more threads than atoms
+    w.push_back({2, {}, {.max_read = 7, .interrupt_every = 3, .size_known = false}});
     return w;
   }();
   return ways;
@@ -56,9 +47,7 @@ const std::vector<ReadWay>& other_ways() {
 
 Outcome run_every_way(const Folder& folder, const Args& args, const ReadFaults& read,
                       const DiskFaults& disk) {
-  ReadWay first;
-  first.faults = read;
-  Outcome one = run_in_memory(folder, args, first, disk);
+  Outcome one = run_in_memory(folder, args, {1, {}, read}, disk);
   for (ReadWay way : other_ways()) {
     way.faults.fail_at = read.fail_at;
     way.faults.fail_errno = read.fail_errno;
@@ -71,10 +60,12 @@ void expect_same(const Outcome& got, const Outcome& want, const std::string& wha
   EXPECT_EQ(got.status, want.status) << what;
   EXPECT_EQ(got.out, want.out) << what;
   EXPECT_EQ(got.err, want.err) << what;
-  std::vector<std::string> got_names, want_names;
-  for (const auto& entry : got.tables) got_names.push_back(entry.first);
-  for (const auto& entry : want.tables) want_names.push_back(entry.first);
-  ASSERT_EQ(got_names, want_names) << what;
+  auto names = [](const Outcome& o) {
+    std::vector<std::string> n;
+    for (const auto& entry : o.tables) n.push_back(entry.first);
+    return n;
+  };
+  ASSERT_EQ(names(got), names(want)) << what;
   for (const auto& [name, text] : want.tables)
     EXPECT_TRUE(got.tables.at(name) == text) << what << ": table " << name << " differs";
 }
@@ -124,12 +115,6 @@ Edit on_lines(std::function<void(std::vector<std::string>&)> change) {
   };
 }
 
-std::string atom_suffix(int atom) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%03d", atom);
-  return buf;
-}
-
 Folder tables_of(const reference::Doscar& d, const std::vector<std::string>& specs, double shift) {
   Folder out;
   for (const std::string& spec : specs) {
@@ -138,7 +123,11 @@ Folder tables_of(const reference::Doscar& d, const std::vector<std::string>& spe
     if (at == std::string::npos) {
       out[name] = reference::table(d.total, shift);
     } else if (spec[at] == '*') {
-      for (int k = 1; k <= d.natom; ++k) out[name + atom_suffix(k)] = reference::table(d.atoms[k - 1], shift);
+      for (int k = 1; k <= d.natom; ++k) {
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, "%03d", k);
+        out[name + suffix] = reference::table(d.atoms[k - 1], shift);
+      }
     } else if (spec[at] == ':') {
       out[name] = reference::table(d.atoms.at(std::stoul(spec.substr(at + 1)) - 1), shift);
     } else {
