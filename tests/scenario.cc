@@ -115,24 +115,24 @@ Edit on_lines(std::function<void(std::vector<std::string>&)> change) {
   };
 }
 
-Folder tables_of(const reference::Doscar& d, const std::vector<std::string>& specs, double shift) {
+Folder tables_of(const reference::Doscar& d, const std::vector<std::string>& entries, double shift) {
   Folder out;
-  for (const std::string& spec : specs) {
-    std::size_t at = spec.find_first_of(":=*");
-    std::string name = spec.substr(0, at);
+  for (const std::string& entry : entries) {
+    std::size_t at = entry.find_first_of(":=*");
+    std::string name = entry.substr(0, at);
     if (at == std::string::npos) {
       out[name] = reference::table(d.total, shift);
-    } else if (spec[at] == '*') {
+    } else if (entry[at] == '*') {
       for (int k = 1; k <= d.natom; ++k) {
         char suffix[16];
         std::snprintf(suffix, sizeof suffix, "%03d", k);
         out[name + suffix] = reference::table(d.atoms[k - 1], shift);
       }
-    } else if (spec[at] == ':') {
-      out[name] = reference::table(d.atoms.at(std::stoul(spec.substr(at + 1)) - 1), shift);
+    } else if (entry[at] == ':') {
+      out[name] = reference::table(d.atoms.at(std::stoul(entry.substr(at + 1)) - 1), shift);
     } else {
       std::vector<int> atoms;
-      std::istringstream in(spec.substr(at + 1));
+      std::istringstream in(entry.substr(at + 1));
       for (std::string a; std::getline(in, a, '+');) atoms.push_back(std::stoi(a));
       out[name] = reference::table(reference::sum_atoms(d, atoms), shift);
     }
