@@ -1,120 +1,118 @@
-// The driver as users meet it: the built binary run in scratch folders,
-// whole console output and exit status compared.
+// The built program where the process itself is the point: its exit
+// statuses and console as the in-memory runs give them, a console that
+// cannot be written, real files (permissions, links, the DOSCAR read under
+// other names) and the status line on a terminal.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "lines.h"
 #include "reference.h"
+#include "scenario.h"
 #include "support.h"
 
 namespace {
 
 using namespace testing_support;
 
-const std::string kHelp =
-    " ::: HELP :::\n"
-    " This program is to split DOSCAR file created by VASP and/or\n"
-    " sum up the atomic projected DOS (pro-DOS) over some groups of atoms\n"
-    " REQUIREMENTS:\n"
-    "  DOSCAR file from VASP static calculation\n"
-    " USAGE:\n"
-    "  pdsplit -h                       : Display program help\n"
-    "  pdsplit -[f]t [output]           : Get total DOS\n"
-    "  pdsplit -[f]a [output]           : Get pro-DOS for all atoms\n"
-    "  pdsplit -[f]p N [output]         : Get pro-DOS for one atom\n"
-    "  pdsplit -[f]s1 N1 N2 [output]    : Sum up pro-DOS of sequential atoms\n"
-    "  pdsplit -[f]s2 N1 N2... [output] : Sum up pro-DOS of discrete atoms\n"
-    " NOTES:\n"
-    "  Avoid using number only for 'output' since it might give\n"
-    "  unexpected result for 's2'. If no 'output' is set, program will write\n"
-    "  to default file with prefix 'i'. Fermi level is shifted by default,\n"
-    "  it can be switched off by using 'f' option.\n"
-    " EXAMPLES:\n"
-    "  Get total DOS of the system, not shift the Fermi level:\n"
-    "    pdsplit -ft                    -> output is iDOS\n"
-    "    pdsplit -ft TDOS               -> output is TDOS\n"
-    "  Get projected DOS of the 2nd atom, shift the Fermi level:\n"
-    "    pdsplit -p 2                   -> output is iLDOS002\n"
-    "    pdsplit -p 2 LDOS2             -> output is LDOS2\n"
-    " PLEASE CONTACT ME IF THERE IS ANY PROBLEM.\n"
-    "\n";
-
-TEST(Driver, HelpScreenNeedsNoDoscar) {
-  Scratch dir;
-  RunResult r = run_pdsplit(dir, {"-h"});
-  EXPECT_EQ(r.out, reference::banner() + kHelp);
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.status, 0);
-}
-
-TEST(Driver, CommandLineErrorsBeforeAnyMode) {
-  Scratch dir;
-  generate(dir, {"--natom", "2", "--ngrid", "5"});
-  struct Case {
-    std::vector<std::string> args;
-    std::string message;
-  };
-  const Case cases[] = {
-      {{}, "No input argument found"},
-      {{"-h", "x"}, "Too many input argument(s)"},
-      {{"-h", ""}, "Too many input argument(s)"},
-      {{"-H"}, "Wrong input argument(s)"},
-      {{"--t"}, "Wrong input argument(s)"},
-      {{"t"}, "Wrong input argument(s)"},
-      {{""}, "Wrong input argument(s)"},
-      {{" -t"}, "Wrong input argument(s)"},
-      {{"-s1fx"}, "Wrong input argument(s)"},
-      {{"-s1f12"}, "Wrong input argument(s)"},
-      {{"-F"}, "Wrong input argument(s)"},
-  };
-  for (const Case& c : cases) {
-    RunResult r = run_pdsplit(dir, c.args);
-    EXPECT_EQ(r.out, reference::banner() + reference::error_block(c.message))
-        << (c.args.empty() ? "(none)" : c.args[0]);
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.status, 2);
-  }
-  EXPECT_EQ(dir.entries(), std::vector<std::string>{"DOSCAR"});
-}
-
-TEST(Driver, OptionJudgedByItsFirstFiveCharacters) {
-  Scratch dir;
-  generate(dir, {"--natom", "2", "--ngrid", "5"});
-  for (std::string option : {"-t ", "-t   x", "-tf  ", "-ft"}) {
-    RunResult r = run_pdsplit(dir, {option});
-    EXPECT_EQ(r.status, 0) << option;
-    EXPECT_NE(r.out.find(" ::: TOTAL DOS :::\n"), std::string::npos) << option;
-    bool unshifted = option.find('f') != std::string::npos;
-    EXPECT_NE(r.out.find(unshifted ? " Fermi level is not shifted\n" : " Fermi level is shifted\n"),
-              std::string::npos) << option;
+TEST(Program, SameStatusConsoleAndTablesAsTheRunInMemory) {
+  std::string doscar = generated({"--natom", "3", "--ngrid", "301", "--npcol", "18", "--seed", "7"});
+  std::string cut = doscar.substr(0, doscar.size() / 2);
+  const std::pair<std::string, Args> runs[] = {{doscar, {"-t"}}, {doscar, {"-a"}}, {doscar, {"-fs2", "3", "1", "sum"}},
+                                               {doscar, {"-h"}}, {doscar, {"-H"}}, {doscar, {"-p", "9"}},
+                                               {cut, {"-a"}}, {"", {"-t"}}};  // "": no DOSCAR
+  for (const auto& [text, args] : runs) {
+    Scratch dir;
+    if (!text.empty()) write_file(dir.file("DOSCAR"), text);
+    RunResult r = run_pdsplit(dir, args);
+    Outcome o{r.status, without_cpu_time(r.out), r.err, {}};
+    for (const std::string& name : dir.entries())
+      if (name != "DOSCAR") o.tables[name] = read_file(dir.file(name));
+    expect_same(o, run_in_memory(text.empty() ? Folder{} : Folder{{"DOSCAR", text}}, args), show(args));
+    // The processor time of a run this small: label, three blanks, 0.ddd.
+    if (args[0] == "-t" && r.status == 0) {
+      EXPECT_NE(r.out.find(" CPU time (s):    0."), std::string::npos) << r.out;
+    }
   }
 }
 
-TEST(Driver, MissingDoscarEndsWithStatus1) {
-  Scratch dir;
-  for (std::string option : {"-t", "-a", "-p", "-s1", "-s2"}) {
-    RunResult r = run_pdsplit(dir, {option, "1"});
-    EXPECT_NE(r.out.find(" Error! There is no DOSCAR in current directory\n"), std::string::npos);
-    EXPECT_EQ(r.out.substr(r.out.size() - 48), " Error! There is no DOSCAR in current directory\n");
-    EXPECT_EQ(r.status, 1);
-  }
-}
-
-TEST(Driver, AConsoleThatCannotBeWrittenIsAFailure) {
+TEST(Program, AConsoleThatCannotBeWrittenIsAFailure) {
   Scratch dir;
   RunResult r = run_in(dir.path(), PDSPLIT_BIN, {"-h"}, "exec > /dev/full");
   EXPECT_EQ(r.err, "Error! Cannot write to standard output: No space left on device\n");
   EXPECT_EQ(r.status, 1);
 }
 
-TEST(Driver, CpuTimeLineAndClosingLines) {
+TEST(Program, RealFilesAndLinks) {
   Scratch dir;
-  generate(dir, {"--natom", "1", "--ngrid", "5"});
-  RunResult r = run_pdsplit(dir, {"-t"});
-  ASSERT_EQ(r.status, 0);
-  // A run this small takes well under a second: label, three blanks, 0.ddd.
-  std::string cpu_line = r.out.substr(r.out.size() - 24 - 35, 24);
-  EXPECT_EQ(cpu_line.substr(0, 20), " CPU time (s):    0.");
-  EXPECT_EQ(cpu_line.substr(20).find_first_not_of("0123456789"), 3u) << cpu_line;
-  EXPECT_EQ(r.out.substr(r.out.size() - 35), reference::kDone);
+  generate(dir, {"--natom", "3", "--ngrid", "40", "--npcol", "9"});
+  std::string doscar = read_file(dir.file("DOSCAR"));
+  reference::Doscar d = reference::parse(doscar);
+  // An older, longer file replaced, with the permissions of a new one.
+  write_file(dir.file("iDOS"), std::string(100000, 'x'));
+  ::chmod(dir.file("iDOS").c_str(), 0600);
+  ASSERT_EQ(run_in(dir.path(), PDSPLIT_BIN, {"-t"}, "umask 027").status, 0);
+  EXPECT_EQ(read_file(dir.file("iDOS")), reference::table(d.total, d.efermi));
+  struct stat st;
+  ASSERT_EQ(::stat(dir.file("iDOS").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  // A symbolic link named as output is replaced; the DOSCAR it pointed to is not.
+  ASSERT_EQ(::symlink("DOSCAR", dir.file("link").c_str()), 0);
+  EXPECT_EQ(run_pdsplit(dir, {"-ft", "link"}).status, 0);
+  EXPECT_EQ(read_file(dir.file("link")), reference::table(d.total, 0));
+  // The DOSCAR read, under a hard link or a path through another folder.
+  ASSERT_EQ(::mkdir(dir.file("sub").c_str(), 0755), 0);
+  ASSERT_EQ(::link(dir.file("DOSCAR").c_str(), dir.file("iLDOS002").c_str()), 0);
+  for (const Args& args : std::vector<Args>{{"-tf", "sub/../DOSCAR"}, {"-t", dir.file("DOSCAR")}, {"-p", "2"},
+                                            {"-s2", "2", "iLDOS002"}, {"-fa", "./iLDOS"}}) {
+    RunResult r = run_pdsplit(dir, args);
+    EXPECT_EQ(r.status, 2) << show(args);
+    EXPECT_TRUE(r.out.ends_with(reference::error_block("Output file would overwrite DOSCAR"))) << show(args);
+  }
+  EXPECT_EQ(read_file(dir.file("DOSCAR")), doscar);
+  EXPECT_EQ(dir.entries(), (std::vector<std::string>{"DOSCAR", "iDOS", "iLDOS002", "link", "sub"}));
+}
+
+// The text without the status lines: each a CR, text and the erase-line
+// sequence ESC [ K, on one line; CR LF (a terminal's line end) as LF.
+std::string without_status_lines(std::string text) {
+  for (std::size_t at = 0; (at = text.find("\r\n", at)) != std::string::npos;) text.erase(at, 1);
+  for (std::size_t at = 0; (at = text.find('\r', at)) != std::string::npos;) {
+    std::size_t end = text.find("\x1b[K", at);
+    if (end == std::string::npos || text.find_first_of("\r\n", at + 1) < end) {
+      ++at;
+      continue;
+    }
+    text.erase(at, end + 3 - at);
+  }
+  return text;
+}
+
+TEST(Program, StatusLineOnATerminalOnlyErasedBeforeEveryConsoleLine) {
+  // More than 64 MiB: one generated atom block repeated.
+  Scratch dir;
+  std::vector<std::string> lines = split_lines(generated({"--natom", "1", "--ngrid", "3001", "--npcol", "32"}));
+  lines[0].replace(0, 8, "  60  60");
+  std::string text = join_lines({lines.begin(), lines.begin() + 3007});
+  std::string block = join_lines({lines.begin() + 3007, lines.end()});
+  for (int i = 0; i < 60; ++i) text += block;
+  write_file(dir.file("DOSCAR"), text);
+  RunResult plain = run_pdsplit(dir, {"-s1", "1", "60"});
+  ASSERT_EQ(plain.status, 0) << plain.err;
+  EXPECT_EQ(plain.err, "");  // standard error is a file here
+  // `script` gives the run a terminal for both output streams.
+  RunResult tty = run_in(dir.path(), "/usr/bin/script", {"-qec", std::string(PDSPLIT_BIN) + " -s1 1 60", "/dev/null"});
+  ASSERT_EQ(tty.status, 0) << tty.out;
+  EXPECT_NE(tty.out.find("\r reading DOSCAR "), std::string::npos);
+  EXPECT_NE(tty.out.find("\r writing tables "), std::string::npos);
+  EXPECT_NE(tty.out.find(" MB/s\x1b[K"), std::string::npos);
+  EXPECT_EQ(without_cpu_time(without_status_lines(tty.out)), without_cpu_time(plain.out));
+  // Not for small files.
+  generate(dir, {"--natom", "3", "--ngrid", "301", "--npcol", "9"});
+  tty = run_in(dir.path(), "/usr/bin/script", {"-qec", std::string(PDSPLIT_BIN) + " -a", "/dev/null"});
+  ASSERT_EQ(tty.status, 0);
+  EXPECT_EQ(tty.out.find('\x1b'), std::string::npos);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 
 namespace testing_support {
 
@@ -19,10 +20,7 @@ class MemorySource : public pdsplit::Source {
       ++counts_.interrupted;
       return -EINTR;
     }
-    if (at_ >= faults_.fail_at) {
-      ++counts_.failed;
-      return -faults_.fail_errno;
-    }
+    if (at_ >= faults_.fail_at) return -faults_.fail_errno;
     std::uint64_t left = text_->size() - std::min<std::uint64_t>(at_, text_->size());
     std::uint64_t n = std::min<std::uint64_t>({size, faults_.max_read, left, faults_.fail_at - at_});
     if (n < size && n < left) ++counts_.short_reads;
@@ -63,13 +61,16 @@ pdsplit::Opened MemoryFiles::open(const std::string& path) {
     opened.error = ENOENT;
     return opened;
   }
-  ++counts.opens;
   opened.source = std::make_unique<MemorySource>(it->second, faults, counts);
   return opened;
 }
 
 int MemoryDisk::create_new(const std::string& path) {
   std::lock_guard lock(mutex_);
+  std::size_t slash = path.rfind('/');
+  if (auto it = faults_.folders.find(path.substr(0, slash == std::string::npos ? 0 : slash));
+      slash != std::string::npos && it != faults_.folders.end())
+    return -it->second;
   if (files_.count(path)) return -EEXIST;
   files_[path];
   open_[next_fd_] = path;
@@ -80,6 +81,8 @@ long MemoryDisk::write(int fd, const char* data, std::size_t size) {
   std::lock_guard lock(mutex_);
   auto it = open_.find(fd);
   if (it == open_.end()) return -EBADF;
+  if (!faults_.marker.empty() && std::string_view(data, size).starts_with(faults_.marker))
+    return -ENOSPC;
   files_[it->second].append(data, size);
   return static_cast<long>(size);
 }
@@ -93,6 +96,7 @@ int MemoryDisk::rename(const std::string& from, const std::string& to) {
   std::lock_guard lock(mutex_);
   auto it = files_.find(from);
   if (it == files_.end()) return -ENOENT;
+  if (auto fault = faults_.targets.find(to); fault != faults_.targets.end()) return -fault->second;
   files_[to] = std::move(it->second);
   files_.erase(from);
   return 0;

@@ -33,8 +33,6 @@ struct ReadCounts {
   std::atomic<std::uint64_t> reads{0};
   std::atomic<std::uint64_t> interrupted{0};
   std::atomic<std::uint64_t> short_reads{0};  // fewer bytes than asked, not at the end
-  std::atomic<std::uint64_t> failed{0};
-  std::atomic<int> opens{0};
 };
 
 // Named files for the readers; every open of a name reads its text from the
@@ -58,10 +56,19 @@ class MemoryFiles : public pdsplit::Opener {
   std::map<std::string, int> refused_;
 };
 
-// A folder in memory for the tables: every call succeeds. Safe to call
-// from several threads.
+// What goes wrong when tables are written; by default nothing.
+struct DiskFaults {
+  std::map<std::string, int> folders = {};  // files made in "folder/" fail with this error
+  std::map<std::string, int> targets = {};  // a table put in place under this name fails so
+  std::string marker = {};  // writes of a text that begins with it fail: a full disk
+};
+
+// A folder in memory for the tables: every call succeeds but the `faults`.
+// Safe to call from several threads.
 class MemoryDisk : public pdsplit::Disk {
  public:
+  MemoryDisk() = default;
+  explicit MemoryDisk(DiskFaults faults) : faults_(std::move(faults)) {}
   int create_new(const std::string& path) override;
   long write(int fd, const char* data, std::size_t size) override;
   int close(int fd) override;
@@ -72,6 +79,7 @@ class MemoryDisk : public pdsplit::Disk {
   std::map<std::string, std::string> files() const;
 
  private:
+  DiskFaults faults_;
   mutable std::mutex mutex_;
   std::map<std::string, std::string> files_;
   std::map<int, std::string> open_;

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <sstream>
 
+#include "lines.h"
+
 namespace reference {
 
 namespace {
@@ -21,44 +23,26 @@ double number(std::string token) {
 Row row_of(const std::string& line) {
   std::istringstream in(line);
   Row row;
-  std::string token;
-  while (in >> token) row.push_back(number(token));
+  for (std::string token; in >> token;) row.push_back(number(token));
   return row;
-}
-
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    std::size_t end = text.find('\n', pos);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(pos, end - pos);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-    pos = end + 1;
-  }
-  return lines;
 }
 
 }  // namespace
 
 Doscar parse(const std::string& text) {
-  std::vector<std::string> lines = lines_of(text);
+  std::vector<std::string> lines = testing_support::split_lines(text);
   Doscar d;
   d.natom = std::atoi(lines.at(0).substr(0, 4).c_str());
   // Columns 9-12 of line 1: 0 when VASP wrote no projections.
   int flag = lines[0].size() >= 12 ? std::atoi(lines[0].substr(8, 4).c_str()) : 1;
   std::string system = lines.at(4).substr(0, 40);
-  d.system = system.substr(0, system.find_last_not_of(' ') + 1);
+  d.system = system.substr(0, system.find_last_not_of(" \r") + 1);
   if (lines.size() < 7) {  // lines 1-5 or 1-6: no density of states
     d.header_only = true;
     return d;
   }
   Row head = row_of(lines[5]);
-  d.emax = head[0];
-  d.emin = head[1];
-  d.ngrid = static_cast<int>(head[2]);
-  d.efermi = head[3];
+  d.emax = head[0], d.emin = head[1], d.ngrid = static_cast<int>(head[2]), d.efermi = head[3];
   std::size_t at = 6;
   for (int g = 0; g < d.ngrid; ++g) d.total.push_back(row_of(lines.at(at++)));
   d.ntcol = static_cast<int>(d.total[0].size()) - 1;
@@ -95,23 +79,19 @@ Doscar parse(const std::string& text) {
   return d;
 }
 
-std::string energy_field(double x) {
+namespace {
+// %.3f right-aligned in `width`, or stars when it does not fit.
+std::string fixed(double x, std::size_t width, bool keep_negative_zero) {
   char buf[400];
   std::snprintf(buf, sizeof buf, "%.3f", x);
-  std::string s = buf;
-  if (s == "-0.000") s = "0.000";
-  if (s.size() > 11) return std::string(11, '*');
-  return std::string(11 - s.size(), ' ') + s;
+  std::string s = buf == std::string("-0.000") && !keep_negative_zero ? "0.000" : buf;
+  return s.size() > width ? std::string(width, '*') : std::string(width - s.size(), ' ') + s;
 }
+}  // namespace
 
-std::string fixed8(double x) {
-  // The summary keeps the sign of any negative value, -0.000 included.
-  char buf[400];
-  std::snprintf(buf, sizeof buf, "%.3f", x);
-  std::string s = buf;
-  if (s.size() > 8) return std::string(8, '*');
-  return std::string(8 - s.size(), ' ') + s;
-}
+std::string energy_field(double x) { return fixed(x, 11, false); }
+// The summary keeps the sign of any negative value, -0.000 included.
+std::string fixed8(double x) { return fixed(x, 8, true); }
 
 std::string value_field(double x) {
   if (x == 0) return "  0.0000E+00";
@@ -151,15 +131,19 @@ std::vector<Row> sum_atoms(const Doscar& d, const std::vector<int>& atoms) {
 }
 
 std::string banner() {
-  return "\n"
-         " P D S P L I T\n"
-         " For 32/64-bit Intel Mac\n"
-         " Last modified May 28, 2013 22:26 JST\n"
-         "\n"
-         " Splits the VASP DOSCAR into plain DOS tables\n"
-         " Total, per-atom and summed projected DOS\n"
-         " Run it in the folder that holds DOSCAR\n"
-         "\n";
+  return "\n P D S P L I T\n For 32/64-bit Intel Mac\n Last modified May 28, 2013 22:26 JST\n\n"
+         " Splits the VASP DOSCAR into plain DOS tables\n Total, per-atom and summed projected DOS\n"
+         " Run it in the folder that holds DOSCAR\n\n";
+}
+
+std::string heading_of(const std::string& option) {
+  auto has = [&](const char* letters) { return option.find(letters) != std::string::npos; };
+  return has("t")    ? "TOTAL DOS"
+         : has("a")  ? "PROJECTED DOS FOR ALL ATOMS"
+         : has("p")  ? "PROJECTED DOS FOR AN ATOM"
+         : has("s1") ? "SUM PROJECTED DOS OF SEQUENTIAL ATOMS"
+         : has("s2") ? "SUM PROJECTED DOS OF DISCRETE ATOMS"
+                     : "SUM PROJECTED DOS OF EACH ELEMENT";
 }
 
 std::string summary(const Doscar& d) {
@@ -178,9 +162,8 @@ std::string summary(const Doscar& d) {
   char buf[64];
   std::snprintf(buf, sizeof buf, " Number of atoms: %4d\n", d.natom);
   s += buf;
-  s += " Energy min (eV): " + fixed8(d.emin) + "\n";
-  s += " Energy max (eV): " + fixed8(d.emax) + "\n";
-  s += " Fermi level (eV): " + fixed8(d.efermi) + "\n";
+  s += " Energy min (eV): " + fixed8(d.emin) + "\n Energy max (eV): " + fixed8(d.emax) +
+       "\n Fermi level (eV): " + fixed8(d.efermi) + "\n";
   std::snprintf(buf, sizeof buf, " Number of grid points:%5d\n", d.ngrid);
   s += buf;
   return s;
@@ -189,12 +172,6 @@ std::string summary(const Doscar& d) {
 std::string error_block(const std::string& message) {
   return " ::: ERROR :::\n Nothing has been done!\n " + message +
          "\n Please use -h option for more information\n\n";
-}
-
-std::string summary_with(const Doscar& d, const std::string& after, const std::string& line) {
-  std::string s = summary(d);
-  std::size_t at = s.find('\n', s.find(after)) + 1;
-  return s.insert(at, line);
 }
 
 std::string success(const std::string& heading, const std::string& summary, bool shifted,

@@ -45,11 +45,10 @@ std::vector<Row> sum_atoms(const Doscar& d, const std::vector<int>& atoms);
 
 // Console texts.
 std::string banner();
+// What the heading of a mode's console calls it ("TOTAL DOS" for -t, -ft...).
+std::string heading_of(const std::string& option);
 std::string summary(const Doscar& d);  // "Opening..." to the grid-points line
 std::string error_block(const std::string& message);
-// The summary with `line` (e.g. " Elements (POSCAR): Fe 1-2\n") after the
-// line that begins with `after`.
-std::string summary_with(const Doscar& d, const std::string& after, const std::string& line);
 // The console of a run that succeeded, without its processor-time line:
 // banner, " ::: heading :::", `summary`, the closing lines of a run that
 // shifted the energies (or not) and created one file (or several).

@@ -1,11 +1,15 @@
-// The modes as users run them, in memory: for each row, a generated
-// DOSCAR, a command line, and the console and tables the tests' own model
-// of the file says the run must give, the same on any threads, chunks,
-// ring and reads.
+// The modes as users run them, in memory: tables of rows, each a generated
+// DOSCAR (perhaps edited, compressed, or beside other files), a command
+// line and what the run must give, the same on any threads, chunks, ring
+// and reads. A run that succeeds gives the console and tables the tests'
+// model of the file computes; a fault stops the console at its place, with
+// its message and status, and leaves no table (or, for -a, those before
+// the one that failed).
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <cstring>
 
+#include "lines.h"
 #include "reference.h"
 #include "scenario.h"
 #include "support.h"
@@ -13,53 +17,362 @@
 namespace {
 
 using namespace testing_support;
-using reference::Doscar;
 
-// What a successful run must give on `d`: its console and its tables.
-using Expected = std::function<std::pair<std::string, Folder>(const Doscar& d)>;
-
-struct Scenario {
-  Args generator;
-  Args command;
-  Expected expected;
-};
-
-std::string atom_suffix(int atom) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%03d", atom);
-  return buf;
+const std::string kWrong = "Wrong atomic index(es)", kNone = "No atom specified",
+                  kMany = "Too many input argument(s)", kFew = "Too few input argument(s)",
+                  kEmpty = "Empty output file name", kInput = "Output file would overwrite DOSCAR",
+                  kOption = "Wrong input argument(s)";
+const std::string kEio = "Error! Cannot read DOSCAR: " + std::string(std::strerror(EIO));
+const std::string kFull = std::string(": ") + std::strerror(ENOSPC);
+std::string not_a_number(int line, const std::string& columns, const std::string& field) {
+  return "Error! DOSCAR line " + std::to_string(line) + ", columns " + columns + ": \"" + field + "\" is not a number";
 }
 
-const Scenario kScenarios[] = {
-    {{"--natom", "2", "--ngrid", "60", "--npcol", "9"}, {"-t"},
-     [](const Doscar& d) {
-       return std::pair{reference::success("TOTAL DOS", reference::summary(d)),
-                        Folder{{"iDOS", reference::table(d.total, d.efermi)}}};
-     }},
-    {{"--natom", "3", "--ngrid", "40", "--npcol", "16", "--atom-shift"}, {"-fa", "at"},
-     [](const Doscar& d) {
-       Folder tables;
-       for (int k = 1; k <= d.natom; ++k)
-         tables["at" + atom_suffix(k)] = reference::table(d.atoms[k - 1], 0.0);
-       return std::pair{reference::success("PROJECTED DOS FOR ALL ATOMS", reference::summary(d),
-                                           false, true),
-                        tables};
-     }},
-    {{"--natom", "4", "--ngrid", "40", "--npcol", "18", "--atom-shift"}, {"-s2", "3", "2", "3", "list"},
-     [](const Doscar& d) {
-       return std::pair{reference::success("SUM PROJECTED DOS OF DISCRETE ATOMS", reference::summary(d)),
-                        Folder{{"list", reference::table(reference::sum_atoms(d, {3, 2, 3}), d.efermi)}}};
-     }},
-};
+// Every mode, shifted and not, on `g` (3 atoms or more).
+std::vector<Case> every_mode(const Args& g) {
+  return {{g, {"-t"}, {"iDOS"}},           {g, {"-ft", "tdos"}, {"tdos"}},     {g, {"-p", "3", "one"}, {"one003:3"}},
+          {g, {"-fp", "2"}, {"iLDOS002:2"}}, {g, {"-a"}, {"iLDOS*"}},           {g, {"-af", "at"}, {"at*"}},
+          {g, {"-s1", "3", "2"}, {"iSUMDOS=2+3"}}, {g, {"-fs1", "1", "3", "range"}, {"range=1+2+3"}},
+          {g, {"-s2", "3", "2", "3"}, {"iSUMDOS=3+2+3"}}, {g, {"-s2f", "2", "list"}, {"list=2"}}};
+}
 
-TEST(Scenarios, ConsoleAndTablesAsTheModelSaysOnEveryWayOfReading) {
-  for (const Scenario& s : kScenarios) {
-    std::string doscar = generated(s.generator);
-    Doscar d = reference::parse(doscar);
-    Outcome got = run_every_way({{"DOSCAR", doscar}}, s.command);
-    auto [console, tables] = s.expected(d);
-    expect_same(got, Outcome{0, console, "", tables}, show(s.command));
+TEST(Scenarios, EveryModeOnEveryWidth) {
+  for (std::string npcol : {"3", "4", "9", "16", "6", "8", "18", "32"})
+    expect_cases(every_mode(shape(3, 30, npcol, {"--seed", npcol, "--atom-shift"})));
+  // Spin-orbit runs, 64 values wrapped over two lines per point; 16 beside
+  // 2 total values cannot be told from a run without spin.
+  for (std::string npcol : {"12", "36", "64", "16"})
+    expect_cases(every_mode(shape(3, 30, npcol, {"--noncollinear", "--seed", npcol, "--atom-shift"})));
+  // Windows line ends; values near zero keep their sign in the summary only.
+  expect_cases(every_mode(shape(3, 25, "18", {"--system", "Fe bcc", "--crlf"})));
+  expect_cases({{shape(1, 20, "3", {"--efermi", "-0.0004", "--emin", "-0.0002", "--emax", "3"}), {"-t"}, {"iDOS"}}});
+}
+
+TEST(Scenarios, OperandsAndNames) {
+  const Args g = shape(12, 6, "3"), t = shape(1, 10, "3"), many = shape(1002, 3, "4", {"--atom-shift"});
+  const std::string longest(60, 'n'), atoms(39, 'L');
+  std::vector<Case> cases = {
+      {g, {"-p", "1"}, {"iLDOS001:1"}}, {g, {"-p", "12"}, {"iLDOS012:12"}}, {g, {"-p", "007"}, {"iLDOS007:7"}},
+      {g, {"-p", "3,7"}, {"iLDOS003:3"}}, {g, {"-p", "+3"}, {"iLDOS003:3"}}, {g, {"-p", "3 7"}, {"iLDOS003:3"}},
+      {g, {"-p", "3/x"}, {"iLDOS003:3"}}, {g, {"-p", "  7"}, {"iLDOS007:7"}},
+      {g, {"-p", "2", "LDOS2"}, {"LDOS2002:2"}}, {g, {"-p", "2", "Fe  "}, {"Fe002:2"}},
+      {g, {"-s1", "2", "5"}, {"iSUMDOS=2+3+4+5"}}, {g, {"-s1", "1", "12"}, {"iSUMDOS=1+2+3+4+5+6+7+8+9+10+11+12"}},
+      {g, {"-s1", "2", "5", "Fe"}, {"Fe=2+3+4+5"}}, {g, {"-s1", "2", "5", "12"}, {"12=2+3+4+5"}},
+      {g, {"-s2", "1", "3", "5"}, {"iSUMDOS=1+3+5"}}, {g, {"-s2", "4"}, {"iSUMDOS=4"}},
+      {g, {"-s2", "1", "3", "10"}, {"iSUMDOS=1+3+10"}}, {g, {"-s2", "1", "3", "5", "Fe"}, {"Fe=1+3+5"}},
+      // The last operand of -s2 is a name when its first five characters read as no number.
+      {g, {"-s2", "1", "3", "12abc"}, {"12abc=1+3"}}, {g, {"-s2", "1", "3", "3,out"}, {"iSUMDOS=1+3+3"}},
+      // Names used whole but trailing blanks; the option judged by five characters.
+      {t, {"-ft", "TDOS"}, {"TDOS"}}, {t, {"-tf", "TDOS"}, {"TDOS"}}, {t, {"-t", longest}, {longest}},
+      {t, {"-t", "with blank  "}, {"with blank"}}, {t, {"-t "}, {"iDOS"}}, {t, {"-t   x"}, {"iDOS"}},
+      {t, {"-tf  "}, {"iDOS"}}, {shape(3, 4, "9"), {"-a", atoms}, {atoms + "*"}},
+      // A DOSCAR elsewhere, or names that only begin like it.
+      {t, {"-ft", "sub/DOSCAR"}, {"sub/DOSCAR"}}, {t, {"-fp", "1", "DOSCAR"}, {"DOSCAR001:1"}},
+      {t, {"-ft", "DOSCAR.old"}, {"DOSCAR.old"}},
+      // More than 999 atoms: the suffix grows. No atoms: no tables.
+      {many, {"-a"}, {"iLDOS*"}}, {many, {"-p", "1001"}, {"iLDOS1001:1001"}},
+      {.gen = shape(1, 4, "9"), .cmd = {"-a"}, .tables = {}, .edit = replace(1, 0, "   0")},
+      // Atom 1 left out still gives its energies.
+      {shape(5, 8, "8", {"--atom-shift"}), {"-s2", "4", "2", "2", "out"}, {"out=4+2+2"}}};
+  // Lists of any length and order; sums large enough to be shared out by
+  // rows, each row added in list order.
+  for (auto [ngrid, count, option] : {std::tuple{8, 150, "-s2"}, {3001, 120, "-s2f"}}) {
+    Case c{shape(5, ngrid, "32", {"--atom-shift"}), {option}, {"iSUMDOS="}};
+    for (int i = 0; i < count; ++i) {
+      c.cmd.push_back(std::to_string(5 - (i * 3) % 5));
+      c.tables[0] += (i ? "+" : "") + c.cmd.back();
+    }
+    cases.push_back(c);
   }
+  const std::pair<Args, std::string> errors[] = {
+      {{"-p"}, kNone}, {{"-p", "x"}, kWrong}, {{"-p", "2.5"}, kWrong}, {{"-p", "2a"}, kWrong}, {{"-p", "0"}, kWrong},
+      {{"-p", "-1"}, kWrong}, {{"-p", "13"}, kWrong}, {{"-p", ""}, kWrong}, {{"-p", ",3"}, kWrong},
+      {{"-p", "- 3"}, kWrong}, {{"-p", "+"}, kWrong}, {{"-p", "\t3"}, kWrong}, {{"-p", "  ,"}, kWrong},
+      {{"-p", "123456"}, kWrong}, {{"-p", "2", "a", "b"}, kMany}, {{"-p", "2", ""}, kEmpty},
+      {{"-a", "x", "y"}, kMany}, {{"-a", " "}, kEmpty}, {{"-s1"}, kNone}, {{"-s1", "2"}, kFew}, {{"-s1", "x"}, kFew},
+      {{"-s1", "0", "3"}, kWrong}, {{"-s1", "2", "13"}, kWrong}, {{"-s1", "x", "3"}, kWrong},
+      {{"-s1", "2.5", "3"}, kWrong}, {{"-s1", "", "3"}, kWrong}, {{"-s1", "2", "5", "a", "b"}, kMany},
+      {{"-s2"}, kNone}, {{"-s2", "Fe"}, kWrong}, {{"-s2", "1", "x", "3"}, kWrong}, {{"-s2", "1", "3", "x", "y"}, kWrong},
+      {{"-s2", "1", "3", "13"}, kWrong}, {{"-s2", "1", "3", "12345abc"}, kWrong},
+      {{"-s2", "1", "3", "/tmp/out"}, kWrong}, {{"-s2", "1", "3", ""}, kWrong}, {{"-t", "a", "b"}, kMany},
+      {{"-t", ""}, kEmpty}, {{"-t", "   "}, kEmpty},
+      // No table replaces the DOSCAR read, under any of its names.
+      {{"-ft", "DOSCAR"}, kInput}, {{"-t", "./DOSCAR"}, kInput}, {{"-t", "DOSCAR.gz"}, kInput},
+      {{"-t", "DOSCAR.xz"}, kInput}, {{"-t", "DOSCAR.bz2"}, kInput}, {{"-s1", "1", "3", "DOSCAR"}, kInput},
+      {{"-fs2", "1", "3", "./DOSCAR"}, kInput}};
+  for (const auto& [cmd, message] : errors) cases.push_back({g, cmd, {}, Stop::Closing, message});
+  expect_cases(cases);
+}
+
+TEST(Scenarios, CommandLineAndMissingDoscar) {
+  const Args g = shape(2, 5, "9");
+  std::vector<Case> cases = {{g, {}, {}, Stop::Banner, "No input argument found"},
+                             {g, {"-h", "x"}, {}, Stop::Banner, kMany}, {g, {"-h", ""}, {}, Stop::Banner, kMany}};
+  for (std::string option : {"-H", "--t", "t", "", " -t", "-s1fx", "-s1f12", "-F"})
+    cases.push_back({g, {option}, {}, Stop::Banner, kOption});
+  for (std::string option : {"-t", "-a", "-p", "-s1", "-s2"})
+    cases.push_back({{}, {option, "1"}, {}, Stop::Missing, "Error! There is no DOSCAR in current directory"});
+  expect_cases(cases);
+  Outcome help = run_every_way({}, {"-h"});  // needs no DOSCAR
+  EXPECT_TRUE(help.status == 0 && help.err.empty() && help.tables.empty());
+  EXPECT_TRUE(help.out.starts_with(reference::banner() + " ::: HELP :::\n")) << help.out;
+}
+
+TEST(Scenarios, FilesWithoutProjectionsOrDensities) {
+  const std::string none = "Error! DOSCAR holds no projected DOS (VASP writes it only when LORBIT is set)";
+  const std::string header =
+      "Error! DOSCAR holds only its header: VASP stopped before writing the density of states";
+  std::vector<Args> modes = {{"-p", "1"}, {"-fp", "2", "x"}, {"-a"}, {"-s1", "1", "2"}, {"-s2", "1"}, {"-fs2", "2", "1", "y"}};
+  // The total DOS alone; a molecular-dynamics run's further blocks are not
+  // read; projection flag 1, but the file ends after the total-DOS block or
+  // after the first atom's header line.
+  const std::pair<Args, std::size_t> kinds[] = {
+      {{"--total-only", "--npcol", "9"}, 0}, {{"--total-only", "--npcol", "18"}, 0}, {{"--md", "--npcol", "6"}, 0},
+      {{"--md", "--npcol", "3"}, 0}, {{"--npcol", "9"}, 26}, {{"--npcol", "32"}, 27},
+      {{"--noncollinear", "--npcol", "64"}, 27}};
+  std::vector<Case> cases;
+  for (auto [options, lines] : kinds) {
+    options.insert(options.end(), {"--natom", "3", "--ngrid", "20"});
+    Edit edit = lines ? keep(lines) : Edit{};
+    cases.push_back({.gen = options, .cmd = {"-t"}, .tables = {"iDOS"}, .edit = edit});
+    cases.push_back({.gen = options, .cmd = {"-tf", "TDOS"}, .tables = {"TDOS"}, .edit = edit});
+    for (const Args& cmd : modes)
+      cases.push_back({.gen = options, .cmd = cmd, .tables = {}, .stop = Stop::Summary, .message = none,
+                       .edit = edit, .model = Model::Edited});
+  }
+  modes.insert(modes.end(), {{"-t"}, {"-ft", "x"}});
+  for (std::string lines : {"5", "6"})
+    for (const Args& cmd : modes) cases.push_back({{"--header-only", lines, "--npcol", "18"}, cmd, {}, Stop::Opening, header});
+  expect_cases(cases);
+}
+
+// A wrapped file of 2 atoms and 5 points: header lines 1-6, total DOS
+// 7-11, atom 1's header line 12 and its points on lines 13-22 (odd lines
+// the energy and values 1-36, even lines value 37 and values 38-64), atom 2
+// on lines 23-33.
+TEST(Scenarios, WrappedSpinOrbitLines) {
+  const Args w = shape(2, 5, "64", {"--noncollinear", "--atom-shift"});
+  const std::string ends = "Error! DOSCAR ends at line ", follows = " follows the last value of a continued line";
+  auto fault = [&](Edit edit, Args cmd, std::string message) {
+    return Case{.gen = w, .cmd = cmd, .tables = {}, .stop = Stop::Summary, .message = message, .edit = edit};
+  };
+  // Short lines: their missing values are zeros (the first continuation
+  // line, which tells a wrapped file, read like the others).
+  auto shorter = [](const std::string& text) {
+    std::vector<std::string> l = split_lines(text);
+    l[13].resize(71), l[15].resize(71), l[17].resize(11), l[19].resize(0), l[16].resize(251);
+    return join_lines(l);
+  };
+  expect_cases({
+      {.gen = w, .cmd = {"-fa"}, .tables = {"iLDOS*"}, .edit = shorter},
+      {.gen = w, .cmd = {"-s2", "2", "1"}, .tables = {"iSUMDOS=2+1"}, .edit = shorter},
+      fault(keep(15), {"-a"}, ends + "15, but its header needs 33 lines"),
+      fault(keep(26), {"-p", "1"}, ends + "26, but its header needs 33 lines"),
+      fault(keep(32), {"-s2", "2"}, ends + "32, but its header needs 33 lines"),
+      fault(cut_inside(16), {"-s1", "1", "2"}, "Error! DOSCAR ends in the middle of line 16"),
+      fault(cut_inside(33), {"-fa"}, "Error! DOSCAR ends in the middle of line 33"),
+      fault(append(16, "  7.5"), {"-a"}, "Error! DOSCAR line 16, columns 336-340: \"7.5\"" + follows),
+      fault(append(31, "x"), {"-p", "2"}, "Error! DOSCAR line 31, columns 336-336: \"x\"" + follows),
+      fault(append(25, "   0.1E+01 junk  "), {"-fs2", "1", "2"},
+            "Error! DOSCAR line 25, columns 336-350: \"0.1E+01 junk\"" + follows),
+      fault(append(14, " x"), {"-a"}, "Error! DOSCAR line 14, columns 336-337: \"x\"" + follows),
+      fault(append(14, "  0.1234E+01"), {"-a"}, "Error! DOSCAR line 14, columns 336-347: \"0.1234E+01\"" + follows),
+      // Value 37 in the energy's columns, the first and last value field, value 36.
+      fault(replace(18, 0, "    0.0x0  "), {"-a"}, not_a_number(18, "1-11", "0.0x0")),
+      fault(replace(20, 11, "  0.12x4E+02"), {"-s1", "1", "2"}, not_a_number(20, "12-23", "0.12x4E+02")),
+      fault(replace(30, 323, "        1E  "), {"-p", "2"}, not_a_number(30, "324-335", "1E")),
+      fault(replace(17, 431, "  abc       "), {"-a"}, not_a_number(17, "432-443", "abc")),
+  });
+}
+
+// Compressed with gzip, xz or bzip2: the plain file's tables; the plain
+// file wins, .xz before .bz2, and the first bytes decide; archives one
+// after the other read as one text; damaged and cut archives refused by name.
+TEST(Scenarios, CompressedFiles) {
+  auto with = [](Args a, const Args& more) { a.insert(a.end(), more.begin(), more.end()); return a; };
+  const Args g = shape(5, 101, "18", {"--seed", "11"}), spin_orbit = shape(3, 40, "64", {"--noncollinear"});
+  std::vector<Case> cases;
+  for (std::string kind : {"gz", "xz", "bz2"}) {
+    Args packed = with(g, {"--compress", kind});
+    for (Case c : std::vector<Case>{{packed, {"-t"}, {"iDOS"}}, {packed, {"-fp", "3"}, {"iLDOS003:3"}},
+                                    {packed, {"-a", "at"}, {"at*"}}, {packed, {"-s2", "5", "1", "5", "x"}, {"x=5+1+5"}},
+                                    {with(spin_orbit, {"--compress", kind}), {"-fs2", "3", "1"}, {"iSUMDOS=3+1"}}}) {
+      c.name = "DOSCAR." + kind;
+      cases.push_back(c);
+    }
+    // Cut at a third (a bzip2 block gives nothing then), cut before its
+    // end, damaged from its first bytes on.
+    const std::pair<Edit, Stop> refusals[] = {
+        {[](const std::string& t) { return t.substr(0, t.size() / 3); }, kind == "bz2" ? Stop::Opening : Stop::Summary},
+        {[](const std::string& t) { return t.substr(0, t.size() - 5); }, Stop::Summary},
+        {[](std::string t) { for (std::size_t i = 20; i < 84; ++i) t[i] ^= 0x5a; return t; }, Stop::Opening}};
+    for (const auto& [edit, stop] : refusals)
+      cases.push_back({.gen = packed, .cmd = {"-s1", "1", "5"}, .tables = {}, .stop = stop,
+                       .message = "Error! Cannot read DOSCAR." + kind + ": ", .edit = edit, .name = "DOSCAR." + kind});
+  }
+  cases.push_back({.gen = with(g, {"--system", "plain"}), .cmd = {"-t"}, .tables = {"iDOS"},
+                   .beside = {{"DOSCAR.gz", doscar(with(g, {"--system", "packed", "--compress", "gz"}))}}});
+  cases.push_back({.gen = with(g, {"--system", "bz2-in-xz", "--compress", "bz2"}), .cmd = {"-t"}, .tables = {"iDOS"},
+                   .name = "DOSCAR.xz", .beside = {{"DOSCAR.bz2", doscar(with(g, {"--compress", "bz2"}))}}});
+  cases.push_back({with(g, {"--compress", "gz"}), {"-t"}, {"iDOS"}});
+  for (std::string tool : {"gzip", "xz", "bzip2"})
+    cases.push_back({.gen = g, .cmd = {"-fa"}, .tables = {"iLDOS*"}, .edit = [tool](const std::string& text) {
+                       Scratch dir;
+                       std::size_t half = text.find('\n', text.size() / 2) + 1;
+                       write_file(dir.file("a"), text.substr(0, half));
+                       write_file(dir.file("b"), text.substr(half));
+                       run_in(dir.path(), "/bin/sh", {"-c", tool + " -c a > c && " + tool + " -c b >> c"});
+                       return read_file(dir.file("c"));
+                     }, .model = Model::Unedited});
+  expect_cases(cases);
+}
+
+// Lines of 10 MB read as their first characters: a header line read by no
+// one, the line of the energies, the first projected line, an atom's
+// header line, the last line without its line feed.
+TEST(Scenarios, LongLinesReadAsTheirFirstCharacters) {
+  std::string noise(10 << 20, 'E');
+  for (std::size_t i = 0; i < noise.size(); i += 5) noise[i] = '7';
+  const std::string after_fields = std::string(1100, ' ') + noise;
+  std::vector<Case> cases;
+  for (Args g : {shape(3, 301, "32"), shape(3, 301, "32", {"--crlf"})})
+    for (auto [line, junk] : {std::pair{2, noise}, {6, after_fields}, {309, after_fields}, {610, noise}, {0, noise}})
+      cases.push_back({.gen = g, .cmd = {"-fs2", "3", "1", "x"}, .tables = {"x=3+1"},
+                       .edit = line ? append(line, junk) : [=](const std::string& t) {
+                         std::string text = append(1213, after_fields)(t);
+                         text.pop_back();
+                         return text;
+                       }, .model = Model::Unedited});
+  expect_cases(cases);
+}
+
+// A read that fails anywhere the run reads stops it, nothing written; so
+// does a bad field; the first fault in the file is the one reported;
+// operand errors come after the whole file and its faults.
+TEST(Scenarios, ReadFaultsAndBadFields) {
+  std::vector<Case> cases;
+  // 4 atoms of 301 points: total DOS lines 7-307, atom k's header line 308 + 302 (k - 1).
+  const Args g = shape(4, 301, "32");
+  for (Args cmd : {Args{"-t"}, Args{"-a"}, Args{"-p", "3"}, Args{"-s1", "1", "4"}}) {
+    // The summary follows the total DOS and the first projected line; -t
+    // reads no further.
+    for (auto [line, column, stop] : {std::tuple{1, 0, Stop::Heading}, {3, 5, Stop::Opening}, {6, 5, Stop::Opening},
+                                      {150, 5, Stop::Opening}, {309, 5, Stop::Opening}, {310, 0, Stop::Summary},
+                                      {912, 5, Stop::Summary}, {1100, 5, Stop::Summary}, {-1, 3, Stop::Summary}})
+      cases.push_back(cmd[0] == "-t" && stop == Stop::Summary
+                          ? Case{.gen = g, .cmd = cmd, .tables = {"iDOS"}, .fail_line = line, .fail_column = column}
+                          : Case{.gen = g, .cmd = cmd, .tables = {}, .stop = stop, .message = kEio,
+                                 .fail_line = line, .fail_column = column});
+  }
+  cases.push_back({.gen = g, .cmd = {"-a"}, .tables = {}, .stop = Stop::Summary,
+                   .message = "Error! Cannot read DOSCAR: " + std::string(std::strerror(ESTALE)), .fail_line = 1100,
+                   .fail_column = 5, .fail_errno = ESTALE});
+  cases.push_back({.gen = g, .cmd = {"-a"}, .tables = {"iLDOS*"}, .fail_line = 1516});  // past the end
+  // The first fault in the file: a bad field on line 4001, a read fault
+  // before it, inside it or after it.
+  for (auto [line, column] : {std::pair{2600, 17}, {4001, 17}, {4002, 0}, {7000, 17}})
+    cases.push_back({.gen = shape(9, 1001, "32"), .cmd = {"-a"}, .tables = {}, .stop = Stop::Summary,
+                     .message = line > 4001 ? not_a_number(4001, "36-47", "0.12x4E+02") : kEio,
+                     .edit = replace(4001, 35, "  0.12x4E+02"), .fail_line = line, .fail_column = column});
+  // A bad field in atom k of 9, or a read fault there, in every projected mode.
+  for (int k : {1, 5, 9}) {
+    int line = 409 + 302 * (k - 1);
+    for (Args cmd : {Args{"-s1", "9", "2"}, Args{"-fs2", "7", "3", "3", "9", "2", "7", "sum"}, Args{"-p", "6"},
+                     Args{"-fa"}, Args{"-a", "at"}}) {
+      cases.push_back({.gen = shape(9, 301, "32"), .cmd = cmd, .tables = {}, .stop = Stop::Summary,
+                       .message = not_a_number(line, "60-71", "x.x"), .edit = replace(line, 59, "         x.x")});
+      cases.push_back({.gen = shape(9, 301, "32"), .cmd = cmd, .tables = {}, .stop = Stop::Summary, .message = kEio,
+                       .fail_line = line + 150, .fail_column = 5});
+    }
+  }
+  // Operand errors come after the whole file: its fault is reported.
+  for (Args cmd : {Args{"-p", "5"}, Args{"-p", "2", "a", "b"}, Args{"-s1", "0", "3"}, Args{"-s2", "4", "x", "1"},
+                   Args{"-s2", "3", "9", "out"}, Args{"-a", "x", "y"}, Args{"-a", " "}})
+    cases.push_back({.gen = shape(4, 51, "9"), .cmd = cmd, .tables = {}, .stop = Stop::Summary,
+                     .message = not_a_number(264, "12-23", "0.12x4E+02"), .edit = replace(264, 11, "  0.12x4E+02")});
+  expect_cases(cases);
+}
+
+// Tables that cannot be written: nothing left but, for -a, the tables
+// before the one that failed.
+TEST(Scenarios, WriteFaults) {
+  std::vector<Case> cases;
+  const std::tuple<std::string, DiskFaults, std::string> names[] = {
+      {"folder", {.targets = {{"folder", EISDIR}}}, "folder: Is a directory"},
+      {"missing/x", {.folders = {{"missing", ENOENT}}}, "missing/x: No such file or directory"},
+      {"plain/x", {.folders = {{"plain", ENOTDIR}}}, "plain/x: Not a directory"},
+      // Control characters of a name are shown, not obeyed: one line.
+      {"missing/a\nb\x1b[2J", {.folders = {{"missing", ENOENT}}}, "missing/a\\x0ab\\x1b[2J: No such file or directory"}};
+  for (const auto& [name, faults, message] : names)
+    cases.push_back({.gen = shape(1, 400, "6"), .cmd = {"-t", name}, .tables = {}, .stop = Stop::Writing,
+                     .message = "Error! Cannot write " + message, .disk = faults});
+  // -a: the tables before atom k, whatever the threads; a bad field in
+  // atom 8, after that table, leaves none.
+  for (int k : {1, 4, 9}) {
+    std::string table = "iLDOS00" + std::to_string(k);
+    Case c{.gen = shape(9, 301, "32", {"--atom-shift"}), .cmd = {"-a"}, .tables = {}, .stop = Stop::Writing,
+           .message = "Error! Cannot write " + table + kFull, .fail_table = table + ":" + std::to_string(k)};
+    for (int atom = 1; atom < k; ++atom) c.tables.push_back("iLDOS00" + std::to_string(atom) + ":" + std::to_string(atom));
+    cases.push_back(c);
+    c.tables = {}, c.stop = Stop::Summary, c.message = not_a_number(2427, "24-35", "x.x");
+    c.edit = replace(2427, 23, "         x.x");
+    if (k < 8) cases.push_back(c);
+  }
+  // Element sums: the list sums of their atoms, all written or none.
+  const Args e = shape(9, 301, "18", {"--atom-shift", "--seed", "13"});
+  const Folder structure = {{"POSCAR", poscar(" Fe O Fe_pv Ni", " 2 3 2 2")}};
+  const std::string elements = " Elements (POSCAR): Fe 1-2, 6-7, O 3-5, Ni 8-9";
+  const std::vector<std::string> sums = {"iSUMDOS_Fe=1+2+6+7", "iSUMDOS_O=3+4+5", "iSUMDOS_Ni=8+9"};
+  for (const char* option : {"-e", "-fe"})
+    cases.push_back({.gen = e, .cmd = {option}, .tables = sums, .beside = structure, .elements = elements});
+  for (const std::string& sum : sums)
+    cases.push_back({.gen = e, .cmd = {"-e"}, .tables = {}, .stop = Stop::Writing,
+                     .message = "Error! Cannot write " + sum.substr(0, sum.find('=')) + kFull, .beside = structure,
+                     .elements = elements, .fail_table = sum});
+  expect_cases(cases);
+}
+
+// The names of the tables whose moments the console shows, in order.
+std::vector<std::string> moments_shown(const std::string& console) {
+  std::vector<std::string> names;
+  for (const std::string& line : split_lines(console))
+    if (line.starts_with(" Moments of ")) names.push_back(line.substr(12, line.size() - 13));
+  return names;
+}
+
+// -a with --moments makes its tables on every reading thread at once: the
+// moments are shown in atom order all the same, up to a table that cannot
+// be written or made.
+TEST(Scenarios, MomentsOfAllAtomsInAtomOrder) {
+  const Folder folder = {{"DOSCAR", doscar(shape(9, 301, "18", {"--atom-shift", "--seed", "8"}))}};
+  reference::Doscar d = reference::parse(folder.at("DOSCAR"));
+  const Args cmd = {"--moments", "--orbitals=l", "-a"};
+  std::vector<std::string> names;
+  for (int atom = 1; atom <= 9; ++atom) names.push_back("iLDOS00" + std::to_string(atom));
+  Outcome all = run_every_way(folder, cmd);
+  EXPECT_EQ(moments_shown(all.out), names);
+  EXPECT_EQ(all.tables.size(), 18u);
+  for (const std::string& name : names) EXPECT_EQ(all.tables.count(name + ".moments"), 1u) << name;
+  // A full disk at atom 4: the moments of 1 to 4, the tables of 1 to 3.
+  Outcome full = run_every_way(folder, cmd, {}, {.marker = split_lines(all.tables.at(names[3]))[0]});
+  EXPECT_EQ(moments_shown(full.out), std::vector<std::string>(names.begin(), names.begin() + 4));
+  EXPECT_EQ(full.err, "Error! Cannot write iLDOS004" + kFull + "\n");
+  Folder before;
+  for (int atom = 0; atom < 3; ++atom) before[names[atom]] = all.tables.at(names[atom]);
+  EXPECT_TRUE(full.tables == before) << full.tables.size() << " files";
+  // A window that leaves fewer than 2 rows of atom 4 and of every atom
+  // after it (their energies lie higher): atom 4 is reported, after the
+  // moments of 1 to 3, and nothing is written.
+  double top = std::stod(reference::energy_field(d.atoms[0][1][0] - d.efermi)) + 0.03;
+  Outcome window = run_every_way(folder, {"--moments", "--orbitals=l", "--window=-100:" + std::to_string(top), "-a"});
+  EXPECT_EQ(window.err, "Error! --window leaves fewer than 2 rows of the table iLDOS004\n");
+  EXPECT_EQ(moments_shown(window.out), std::vector<std::string>(names.begin(), names.begin() + 3));
+  EXPECT_TRUE(window.tables.empty());
+  // -e: the file beside the first element's table cannot be written.
+  Outcome e = run_every_way({{"DOSCAR", folder.at("DOSCAR")}, {"POSCAR", poscar("Fe O", "4 5")}}, {"--moments", "-e"},
+                            {}, {.marker = "# column"});
+  EXPECT_EQ(e.err, "Error! Cannot write iSUMDOS_Fe.moments" + kFull + "\n");
+  EXPECT_TRUE(e.tables.empty());
 }
 
 }  // namespace
