@@ -20,44 +20,38 @@
 namespace {
 
 using namespace testing_support;
-using reference::Doscar;
-using reference::Row;
-using reference::table;
+using reference::Doscar, reference::Row, reference::sum_atoms, reference::summary, reference::table;
 using Rows = std::vector<Row>;
 using Tables = std::map<std::string, std::string>;
 using Elements = std::vector<std::pair<std::string, std::vector<int>>>;
+constexpr auto npos = std::string::npos;
 
 Args with(Args a, const Args& more) { return a.insert(a.end(), more.begin(), more.end()), a; }
-
 // The generator's DOSCAR for `options`, made once.
 const std::string& dos(const Args& options) {
   static std::map<Args, std::string> made;
-  if (!made.count(options)) made[options] = generated(options);
-  return made[options];
+  return made.count(options) ? made[options] : made[options] = generated(options);
 }
 Doscar parsed(const Args& options) { return reference::parse(dos(options)); }
 Folder folder(const Args& options, Folder more = {}) { return more.emplace("DOSCAR", dos(options)), more; }
 
 const Args kSmall = {"--natom", "5", "--ngrid", "41", "--npcol", "9", "--seed", "3"};
 const Args kSpin = {"--natom", "2", "--ngrid", "40", "--npcol", "18", "--efermi", "1.25"};
-const Args kPlain = {"--natom", "1", "--ngrid", "30", "--npcol", "9", "--efermi", "-0.5"};
 const Args kShared = {"--natom", "3", "--ngrid", "21", "--npcol", "16", "--noncollinear"};
 Args seven(const Args& kind) { return with({"--natom", "7", "--ngrid", "40", "--atom-shift", "--seed", "5"}, kind); }
-const std::string kFeO = "Fe O Fe", kFeOCounts = "2 3 2";  // iron 1, 2, 6, 7; oxygen 3-5
-const Elements kFeOAtoms = {{"Fe", {1, 2, 6, 7}}, {"O", {3, 4, 5}}};
+// Iron is atoms 1, 2, 6 and 7, oxygen 3 to 5: its table has the energies of an atom it does not add.
+Folder fe_o(const Args& kind, Folder more = {}) { return more.emplace("POSCAR", poscar("Fe O Fe", "2 3 2")), folder(seven(kind), more); }
+const Elements kFeO = {{"Fe", {1, 2, 6, 7}}, {"O", {3, 4, 5}}};
 
 std::string insert_after(std::string s, const std::string& after, const std::string& line) {
   return s.insert(s.find('\n', s.find(after)) + 1, line);
 }
-std::string with_file(const Doscar& d, const std::string& path) {
-  return insert_after(reference::summary(d), " Opening DOSCAR", " File: " + path + "\n");
-}
-// The summary of the shape non-collinear runs share with plain s p d f files, read as
-// non-collinear for `why`.
+std::string with_file(const Doscar& d, const std::string& path) { return insert_after(summary(d), " Opening", " File: " + path + "\n"); }
+std::string with_elements(const std::string& s, const std::string& e) { return insert_after(s, " Number of atoms:", " Elements " + e + "\n"); }
+// The summary of the shape non-collinear runs share with s p d f files, read as non-collinear.
 std::string shared(std::string s, const std::string& why) {
   std::size_t from = s.find(" Calc. type:"), to = s.find(" Number of atoms:");
-  return s.replace(from, to - from, " Calc. type: non-collinear " + why +
-                                        "\n LDOS type: l-projected\n Orbitals found: s p d f\n");
+  return s.replace(from, to - from, " Calc. type: non-collinear " + why + "\n LDOS type: l-projected\n Orbitals found: s p d f\n");
 }
 
 // A successful run of mode `m` (t, p, a, s1, s2, e).
@@ -68,23 +62,12 @@ Outcome ok(const std::string& m, const std::string& summary, Tables tables, bool
       {"e", "SUM PROJECTED DOS OF EACH ELEMENT"}};
   return {0, reference::success(headings.at(m), summary, shifted, m == "a" || m == "e"), "", tables};
 }
-Tables atoms(const Doscar& d, double shift, const std::string& prefix = "iLDOS") {
-  Tables t;
-  for (int k = 1; k <= d.natom; ++k) {
-    char name[64];
-    std::snprintf(name, sizeof name, "%s%03d", prefix.c_str(), k);
-    t[name] = table(d.atoms[static_cast<std::size_t>(k - 1)], shift);
-  }
-  return t;
-}
-// The element sums: summary line "(FILE): ..." and their tables.
+// The element sums of `d` as `write` writes them, named PREFIX_SYMBOL; `line` as the summary names them.
 Outcome elements(const Doscar& d, const std::string& line, const Elements& e, const std::string& prefix = "iSUMDOS",
-                 bool shifted = true, std::string summary = "") {
+                 bool shifted = true, std::function<std::string(const Rows&, double)> write = table) {
   Tables t;
-  for (const auto& [symbol, list] : e)
-    t[prefix + "_" + symbol] = table(reference::sum_atoms(d, list), shifted ? d.efermi : 0);
-  if (summary.empty()) summary = reference::summary(d);
-  return ok("e", insert_after(summary, " Number of atoms:", " Elements " + line + "\n"), t, shifted);
+  for (const auto& [symbol, list] : e) t[prefix + "_" + symbol] = write(sum_atoms(d, list), shifted ? d.efermi : 0);
+  return ok("e", with_elements(summary(d), line), t, shifted);
 }
 
 // A fault: `out` is what standard output ends with (all of it with --quiet),
@@ -101,103 +84,207 @@ struct Case {
   int stage = 0;
 };
 
+// Each case every way, then with --quiet first and --quiet just before the mode.
 void check(const std::vector<Case>& cases) {
   for (const Case& c : cases) {
     const std::string what = show(c.args);
-    Outcome loud = run_every_way(c.folder, c.args);
     Args quiet = with({"--quiet"}, c.args), late = c.args;
-    auto mode = std::find_if(late.begin(), late.end(), [](auto& a) { return !a.starts_with("--"); });
-    late.insert(mode, "--quiet");
+    late.insert(std::find_if(late.begin(), late.end(), [](auto& a) { return !a.starts_with("--"); }), "--quiet");
+    const Outcome runs[] = {run_every_way(c.folder, c.args), run_in_memory(c.folder, quiet), run_in_memory(c.folder, late)};
     if (c.want.status == 0) {
-      expect_same(loud, c.want, what);
-      expect_same(run_in_memory(c.folder, quiet), Outcome{0, "", "", c.want.tables}, "--quiet " + what);
+      expect_same(runs[0], c.want, what);
+      expect_same(runs[1], Outcome{0, "", "", c.want.tables}, "--quiet " + what);
       continue;
     }
-    const Outcome runs[] = {loud, run_in_memory(c.folder, quiet), run_in_memory(c.folder, late)};
     for (const Outcome& got : runs) {
-      bool is_quiet = &got != runs;
+      bool loud = &got == runs;
       EXPECT_EQ(got.status, c.want.status) << what;
-      EXPECT_TRUE(got.err.starts_with(c.want.err)) << what << got.err;
-      EXPECT_EQ(std::count(got.err.begin(), got.err.end(), '\n'), c.want.err.empty() ? 0 : 1) << what;
+      EXPECT_TRUE(got.err.starts_with(c.want.err) && std::count(got.err.begin(), got.err.end(), '\n') == !c.want.err.empty())
+          << what << got.err;
       EXPECT_TRUE(got.tables.empty()) << what;
-      if (is_quiet || c.stage == 0) {
-        EXPECT_EQ(got.out, (is_quiet ? "" : reference::banner()) + c.want.out) << what;
+      if (!loud || c.stage == 0) {
+        EXPECT_EQ(got.out, (loud ? reference::banner() : "") + c.want.out) << what;
       } else {
         EXPECT_TRUE(got.out.starts_with(reference::banner()) && got.out.ends_with(c.want.out)) << what << got.out;
-        EXPECT_EQ(got.out.find(" Closing DOSCAR file...") != std::string::npos, c.stage == 2) << what;
+        EXPECT_EQ(got.out.find(" Closing DOSCAR file...") != npos, c.stage == 2) << what;
       }
     }
   }
 }
 
+// The tests' own table mathematics, as the README defines it.
+// --orbitals=`how` of rows with `comps` values per orbital: each group's sum per component.
+Rows grouped(const Rows& rows, const std::string& how, int comps) {
+  int n = static_cast<int>(rows[0].size() - 1) / comps;
+  std::vector<std::vector<int>> groups;
+  for (int o = 0; how == "l" && n < 9 && o < n; ++o) groups.push_back({o});
+  if (how != "sum" && n >= 9) {
+    groups = {{0}, {1, 2, 3}};
+    if (how == "d-split") groups.insert(groups.end(), {{4, 5, 7}, {6, 8}});
+    else groups.push_back({4, 5, 6, 7, 8});
+    if (n == 16) groups.push_back({9, 10, 11, 12, 13, 14, 15});
+  }
+  groups.emplace_back(n);
+  std::iota(groups.back().begin(), groups.back().end(), 0);
+  Rows out;
+  for (const Row& row : rows) {
+    out.push_back({row[0]});
+    for (const auto& g : groups)
+      for (int c = 0; c < comps; ++c) out.back().push_back(std::accumulate(g.begin(), g.end(), 0.0, [&](double s, int o) { return s + row[1 + comps * o + c]; }));
+  }
+  return out;
+}
+// The rows whose written energy (3 decimals, less `shift`) lies in [lo, hi].
+Rows window(const Rows& rows, double lo, double hi, double shift) {
+  Rows out;
+  for (const Row& r : rows)
+    if (double e = std::stod(reference::energy_field(r[0] - shift)); e >= lo && e <= hi) out.push_back(r);
+  return out;
+}
+// Columns `first` to `last` as their running trapezoid integral.
+Rows running(const Rows& in, std::size_t first, std::size_t last) {
+  Rows out = in;
+  for (std::size_t j = first; j <= last; ++j)
+    for (std::size_t i = 0; i < in.size(); ++i) out[i][j] = i ? out[i - 1][j] + (in[i][0] - in[i - 1][0]) * (in[i - 1][j] + in[i][j]) / 2 : 0;
+  return out;
+}
+// The spin-down DOS (column 2) of spin-polarised totals and sums, below 0.
+Rows down_negative(Rows rows) {
+  for (Row& r : rows) r[2] = -r[2];
+  return rows;
+}
+// Every value column broadened by a Gaussian of `width` eV, the ends reflected.
+Rows broadened(const Rows& in, double width) {
+  long n = static_cast<long>(in.size());
+  double sigma = width / ((in[n - 1][0] - in[0][0]) / static_cast<double>(n - 1)), total = 0;
+  long radius = static_cast<long>(std::floor(4 * sigma + 0.5));
+  for (long k = -radius; k <= radius; ++k) total += std::exp(-double(k * k) / (2 * sigma * sigma));
+  Rows out = in;
+  for (long i = 0; i < n; ++i)
+    for (std::size_t j = 1; j < in[0].size(); ++j) {
+      out[i][j] = 0;
+      for (long k = -radius, at = i + k; k <= radius; at = i + ++k)
+        out[i][j] += std::exp(-double(k * k) / (2 * sigma * sigma)) / total * in[at < 0 ? -at - 1 : at >= n ? 2 * n - at - 1 : at][j];
+    }
+  return out;
+}
+// The .moments text of grouped rows (`comps` values per name) with E = energy less `efermi`:
+// up, down and both of spin-polarised files, the total component of non-collinear ones.
+std::string moments(const Rows& rows, const std::vector<std::string>& names, int comps, double efermi) {
+  std::string text = "# column integral filling centre width skewness kurtosis\n";
+  auto add = [&](const std::string& name, std::size_t at, std::size_t and_at) {
+    auto integral = [&](auto f, bool below) {
+      double s = 0;
+      for (std::size_t i = 0; i + 1 < rows.size(); ++i) {
+        double a = rows[i][0] - efermi, b = rows[i + 1][0] - efermi;
+        auto rho = [&](const Row& r) { return r[at] + (and_at ? r[and_at] : 0); };
+        if (!below || (a < 0 && b < 0)) s += (rows[i + 1][0] - rows[i][0]) / 2 * (f(a) * rho(rows[i]) + f(b) * rho(rows[i + 1]));
+      }
+      return s;
+    };
+    const double nan = std::nan(""), n = integral([](double) { return 1.0; }, false);
+    double c = n > 0 ? integral([](double e) { return e; }, false) / n : nan;
+    auto central = [&](int k) { return integral([&](double e) { return std::pow(e - c, k); }, false) / n; };
+    double w = std::sqrt(central(2)), size = std::max({std::fabs(rows[0][0] - efermi), std::fabs(rows.back()[0] - efermi), std::fabs(c)});
+    w = w < 1e-9 * size ? 0 : w;  // the rounding of all states on one point
+    double m[] = {n, n > 0 ? integral([](double) { return 1.0; }, true) / n : nan, c, w,
+                  w > 0 ? central(3) / std::pow(w, 3) : nan, w > 0 ? central(4) / std::pow(w, 4) : nan};
+    text += name;
+    for (double x : m) text += std::isnan(x) ? " nan" : " " + std::to_string(x);
+    text += "\n";
+  };
+  for (std::size_t g = 0, at = 1; g < names.size(); ++g, at += comps)
+    if (comps == 2) add(names[g] + "_up", at, 0), add(names[g] + "_down", at + 1, 0), add(names[g] + "_up+down", at, at + 1);
+    else add(names[g], at, 0);
+  return text;
+}
+
+// Expects `got` to be `want` but for the numbers, which may differ by `abs` and `rel` of their size.
+void expect_near(const std::string& got, const std::string& want, double abs, double rel, const std::string& what) {
+  std::vector<std::string> g = split_lines(got), w = split_lines(want);
+  ASSERT_EQ(g.size(), w.size()) << what;
+  auto number = [](std::string t) {  // also 0.4486-106, as tables write three-digit exponents
+    std::size_t sign = t.find_first_of("+-", 1);
+    return std::strtod((sign != npos && t.find('E') == npos ? t.insert(sign, "E") : t).c_str(), nullptr);
+  };
+  for (std::size_t i = 0; i < g.size(); ++i) {
+    std::istringstream a(g[i]), b(w[i]);
+    for (std::string x, y; b >> y;)
+      EXPECT_TRUE(a >> x && (x == y || std::fabs(number(x) - number(y)) <= abs + rel * std::fabs(number(y)))) << what << ": " << g[i] << "\n" << w[i];
+  }
+}
+// Expects NAME.moments to be `want` to its 6 decimals and the console to show its lines after
+// " Moments of NAME:"; returns where they stand.
+std::size_t expect_moments(const Outcome& got, const std::string& name, const std::string& want) {
+  std::string file = got.tables.count(name + ".moments") ? got.tables.at(name + ".moments") : "", shown = " Moments of " + name + ":\n";
+  expect_near(file, want, 1e-6, 1e-9, name);
+  for (const std::string& l : split_lines(file)) shown += " " + l + "\n";
+  EXPECT_NE(got.out.find(shown), npos) << name << got.out;
+  return got.out.find(shown);
+}
+// Runs `args` every way and with --quiet (nothing printed, the same files).
+Outcome numeric(const Folder& f, const Args& args) {
+  Outcome got = run_every_way(f, args);
+  EXPECT_EQ(got.status, 0) << show(args) << got.err;
+  expect_same(run_in_memory(f, with({"--quiet"}, args)), Outcome{0, "", "", got.tables}, "--quiet " + show(args));
+  return got;
+}
+
 TEST(Options, RunsAsTheModelSays) {
-  const Doscar s = parsed(kSmall), e = parsed(with(kSmall, {"--efermi", "4.987"}));
-  const Doscar nc = parsed(kShared), soc = parsed({"--natom", "2", "--ngrid", "11", "--npcol", "36", "--noncollinear"});
-  auto efermi = [&](double given, const std::string& doscar) {
-    std::string s = reference::summary(e);
-    std::size_t at = s.find(" Fermi level (eV):");
-    return s.replace(at, s.find('\n', at) - at,
-                     " Fermi level (eV): " + reference::fixed8(given) + "  (--efermi; DOSCAR: " + doscar + ")");
+  const Doscar s = parsed(kSmall), e = parsed(with(kSmall, {"--efermi", "4.987"})), nc = parsed(kShared);
+  auto efermi = [&](double given) {
+    std::string t = summary(e);
+    std::size_t at = t.find(" Fermi level (eV):");
+    return t.replace(at, t.find('\n', at) - at, " Fermi level (eV): " + reference::fixed8(given) + "  (--efermi; DOSCAR: 4.987)");
   };
   std::vector<std::string> lines = split_lines(dos(kSmall));
   lines[60].replace(14, 3, "x.x");
   std::string unreadable = join_lines(lines);
   lines[5].replace(32, 5, "    0");
-  std::string unspecified = join_lines(lines);
+  auto p = [](const Doscar& d, int atom, double shift) { return Tables{{"iLDOS00" + std::to_string(atom), table(d.atoms[atom - 1], shift)}}; };
   const std::string what = "LSORBIT = what\n", kNc = " which no non-collinear run writes";
   std::vector<Case> cases = {
       // Options only before the mode: after it, operands as ever.
-      {folder(kSmall), {"-ft", "--quiet"}, ok("t", reference::summary(s), {{"--quiet", table(s.total, 0)}}, false)},
-      {folder(kSmall), {"-s2", "1", "2", "--doscar=x"}, ok("s2", reference::summary(s), {{"--doscar=x", table(reference::sum_atoms(s, {1, 2}), s.efermi)}})},
+      {folder(kSmall), {"-ft", "--quiet"}, ok("t", summary(s), {{"--quiet", table(s.total, 0)}}, false)},
+      {folder(kSmall), {"-s2", "1", "2", "--doscar=x"}, ok("s2", summary(s), {{"--doscar=x", table(sum_atoms(s, {1, 2}), s.efermi)}})},
       {folder(kSmall), {"-p", "9"}, block("Wrong atomic index(es)"), 2},
       {folder(kSmall), {"--efermi=1", "-t", "1", "2"}, block("Too many input argument(s)"), 2},
       {folder(kSmall), {"--efermi=2"}, block("No input argument found")},
       // --doscar: the path given, the tables here; ./DOSCAR by its name as without it.
-      {{{"run/DOSCAR", dos(kSmall)}}, {"--doscar=run/DOSCAR", "-p", "4"}, ok("p", with_file(s, "run/DOSCAR"), {{"iLDOS004", table(s.atoms[3], s.efermi)}})},
-      {{{"run/packed", dos(with(kSmall, {"--compress", "gz"}))}}, {"--doscar=run/packed", "-fs1", "1", "5", "sum"},
-       ok("s1", with_file(s, "run/packed"), {{"sum", table(reference::sum_atoms(s, {1, 2, 3, 4, 5}), 0)}}, false)},
+      {{{"run/DOSCAR", dos(kSmall)}}, {"--doscar=run/DOSCAR", "-p", "4"}, ok("p", with_file(s, "run/DOSCAR"), p(s, 4, s.efermi))},
+      {{{"run/gz", dos(with(kSmall, {"--compress", "gz"}))}, {"run/DOSCAR", "x"}}, {"--doscar=run/gz", "-ft", "run/DOSCAR"},
+       ok("t", with_file(s, "run/gz"), {{"run/DOSCAR", table(s.total, 0)}}, false)},
       {folder(kSmall, {{"DOSCAR.gz", dos(with(kSmall, {"--seed", "9", "--compress", "gz"}))}}), {"--doscar=DOSCAR", "-t", "b"},
-       ok("t", reference::summary(s), {{"b", table(s.total, s.efermi)}})},
+       ok("t", summary(s), {{"b", table(s.total, s.efermi)}})},
       {{}, {"-t"}, said(1, " Error! There is no DOSCAR in current directory\n"), 1},
       {folder(kSmall), {"--doscar=run/DOSCAR", "-t"}, said(1, " Error! There is no run/DOSCAR\n"), 1},
-      {folder(kSmall), {"--doscar=DOSCAR.gz", "-a"}, said(1, " Error! There is no DOSCAR.gz\n"), 1},
       {{{"DOSCAR", unreadable}}, {"-a"}, line(1, "Error! DOSCAR line 61, columns 12-23: "), 1},
-      {{{"DOSCAR", unspecified}}, {"-t"}, said(1, " LDOS type: Unspecified\n"), 1},
+      {{{"DOSCAR", join_lines(lines)}}, {"-t"}, said(1, " LDOS type: Unspecified\n"), 1},
       {{{"d/DOSCAR", dos(kSmall)}}, {"--doscar=d/DOSCAR", "-t", "DOSCAR"}, block("Output file would overwrite DOSCAR"), 2},
       // --efermi replaces line 6's Fermi energy; f still keeps the energies.
-      {folder(with(kSmall, {"--efermi", "4.987"})), {"--efermi=5.1", "-p", "2"}, ok("p", efermi(5.1, "4.987"), {{"iLDOS002", table(e.atoms[1], 5.1)}})},
-      {folder(with(kSmall, {"--efermi", "4.987"})), {"--efermi=-0.25", "-ft"}, ok("t", efermi(-0.25, "4.987"), {{"iDOS", table(e.total, 0)}}, false)},
-      // --structure names the elements, read only when given.
-      {folder(kSmall, {{"POSCAR", poscar("Fe_pv O Fe", "2 2 1")}}), {"--structure=POSCAR", "-a"},
-       ok("a", insert_after(reference::summary(s), " Number of atoms:", " Elements (POSCAR): Fe 1-2, 5, O 3-4\n"), atoms(s, s.efermi))},
-      {folder(kSmall, {{"r/CONTCAR", poscar("Ni", "5")}}), {"--structure=r/CONTCAR", "-t"},
-       ok("t", insert_after(reference::summary(s), " Number of atoms:", " Elements (r/CONTCAR): Ni 1-5\n"), {{"iDOS", table(s.total, s.efermi)}})},
-      {folder(kSmall, {{"CONTCAR", poscar("Fe", "1")}, {"POSCAR", "junk"}}), {"--down-negative", "-p", "1"},
-       ok("p", reference::summary(s), {{"iLDOS001", table(s.atoms[0], s.efermi)}})},
+      {folder(with(kSmall, {"--efermi", "4.987"})), {"--efermi=5.1", "-p", "2"}, ok("p", efermi(5.1), p(e, 2, 5.1))},
+      {folder(with(kSmall, {"--efermi", "4.987"})), {"--efermi=-0.25", "-ft"}, ok("t", efermi(-0.25), {{"iDOS", table(e.total, 0)}}, false)},
+      // --structure names the elements; read only when given.
+      {folder(kSmall, {{"POSCAR", poscar("Fe_pv O Fe", "2 2 1")}}), {"--structure=POSCAR", "-p", "5"},
+       ok("p", with_elements(summary(s), "(POSCAR): Fe 1-2, 5, O 3-4"), p(s, 5, s.efermi))},
+      {folder(kSmall, {{"r/CONTCAR", poscar("Ni", "5")}}), {"--structure=r/CONTCAR", "-p", "1"}, ok("p", with_elements(summary(s), "(r/CONTCAR): Ni 1-5"), p(s, 1, s.efermi))},
+      {folder(kSmall, {{"CONTCAR", poscar("Fe", "1")}, {"POSCAR", "junk"}}), {"--down-negative", "-p", "1"}, ok("p", summary(s), p(s, 1, s.efermi))},
       {folder(kSmall, {{"POSCAR", poscar("Fe O", "2 2")}}), {"--structure=POSCAR", "-t"}, line(1, "Error! POSCAR line 7: the counts add up to 4 atoms, but DOSCAR holds 5"), 1},
-      {folder(kSmall, {{"POSCAR", poscar("2 3", "Direct")}}), {"--structure=POSCAR", "-p", "1"},
-       line(1, "Error! POSCAR line 6 holds numbers, not element symbols (a VASP 4 file, which names no elements)"), 1},
       {folder(kSmall, {{"POSCAR", poscar("Fe O", "2 three")}}), {"--structure=POSCAR", "-t"}, line(1, "Error! POSCAR line 7: \"three\" is not an atom count (a whole number above 0)"), 1},
       {folder(kSmall, {{"POSCAR", poscar("Fe O", "5")}}), {"--structure=POSCAR", "-p", "1"}, line(1, "Error! POSCAR lines 6-7: 2 element symbols, but 1 atom count"), 1},
       {folder(kSmall, {{"POSCAR", ""}}), {"--structure=POSCAR", "-t"}, line(1, "Error! POSCAR is empty"), 1},
-      {folder(kSmall), {"--structure=CONTCAR", "-t"}, line(1, "Error! There is no CONTCAR"), 1},
       // INCAR decides the shape non-collinear runs share, when the columns matter.
-      {folder(kShared, {{"INCAR", what}}), {"-p", "1"}, ok("p", reference::summary(nc), {{"iLDOS001", table(nc.atoms[0], nc.efermi)}})},
-      {folder(kShared, {{"INCAR", what}}), {"--noncollinear", "--down-negative", "-p", "1"},
-       ok("p", shared(reference::summary(nc), "(--noncollinear)"), {{"iLDOS001", table(nc.atoms[0], nc.efermi)}})},
+      {folder(kShared, {{"INCAR", what}}), {"-p", "1"}, ok("p", summary(nc), p(nc, 1, nc.efermi))},
+      {folder(kShared, {{"INCAR", what}}), {"--noncollinear", "--down-negative", "-p", "1"}, ok("p", shared(summary(nc), "(--noncollinear)"), p(nc, 1, nc.efermi))},
       {folder(kShared, {{"INCAR", "SYSTEM = Pt\nISPIN = 2 ; LSORBIT = .TRUE. ! with SOC\n"}}), {"--down-negative", "-p", "1"},
-       ok("p", shared(reference::summary(nc), "(INCAR: LSORBIT = .TRUE.)"), {{"iLDOS001", table(nc.atoms[0], nc.efermi)}})},
-      {folder(kShared, {{"INCAR", "lnoncollinear = T\n"}}), {"--orbitals=lm", "-fp", "2"},
-       ok("p", shared(reference::summary(nc), "(INCAR: lnoncollinear = T)"), {{"iLDOS002", table(nc.atoms[1], 0)}}, false)},
-      {folder(kShared, {{"INCAR", "LSORBIT = .FALSE.\n"}}), {"--down-negative", "-p", "3"}, ok("p", reference::summary(nc), {{"iLDOS003", table(nc.atoms[2], nc.efermi)}})},
-      {folder(kShared), {"--down-negative", "-p", "3"}, ok("p", reference::summary(nc), {{"iLDOS003", table(nc.atoms[2], nc.efermi)}})},
+       ok("p", shared(summary(nc), "(INCAR: LSORBIT = .TRUE.)"), p(nc, 1, nc.efermi))},
+      {folder(kShared, {{"INCAR", "lnoncollinear = T\n"}}), {"--orbitals=lm", "-fp", "2"}, ok("p", shared(summary(nc), "(INCAR: lnoncollinear = T)"), p(nc, 2, 0), false)},
+      {folder(kShared, {{"INCAR", "LSORBIT = .FALSE.\n"}}), {"--down-negative", "-p", "3"}, ok("p", summary(nc), p(nc, 3, nc.efermi))},
+      {folder(kShared), {"--down-negative", "-p", "3"}, ok("p", summary(nc), p(nc, 3, nc.efermi))},
       {folder(kShared, {{"soc/DOSCAR", dos(kShared)}, {"soc/INCAR", "LNONCOLLINEAR = .TRUE.\n"}, {"INCAR", "LNONCOLLINEAR = junk\n"}}),
-       {"--doscar=soc/DOSCAR", "--down-negative", "-p", "1"},
-       ok("p", shared(with_file(nc, "soc/DOSCAR"), "(soc/INCAR: LNONCOLLINEAR = .TRUE.)"), {{"iLDOS001", table(nc.atoms[0], nc.efermi)}})},
+       {"--doscar=soc/DOSCAR", "--down-negative", "-p", "1"}, ok("p", shared(with_file(nc, "soc/DOSCAR"), "(soc/INCAR: LNONCOLLINEAR = .TRUE.)"), p(nc, 1, nc.efermi))},
       {folder(kShared, {{"INCAR", what}}), {"--moments", "-p", "1", "x"}, line(1, "Error! INCAR line 1: LSORBIT = what is neither true (.TRUE.) nor false (.FALSE.)"), 1},
       {folder(kShared, {{"INCAR", what}}), {"--orbitals=l", "-t"}, line(1, "Error! INCAR line 1: LSORBIT"), 1},
-      {folder({"--natom", "2", "--ngrid", "11", "--npcol", "36", "--noncollinear"}, {{"INCAR", "LSORBIT = .FALSE.\n"}}), {"--down-negative", "-t"},
-       ok("t", reference::summary(soc), {{"iDOS", table(soc.total, soc.efermi)}})},
       {folder({"--natom", "2", "--ngrid", "11", "--npcol", "18"}), {"--noncollinear", "-t", "x"},
        line(1, "Error! --noncollinear: DOSCAR holds 4 total-DOS values and 18 values per projected line," + kNc), 1},
       {folder({"--natom", "2", "--ngrid", "11", "--npcol", "9"}), {"--noncollinear", "-t"},
@@ -206,7 +293,6 @@ TEST(Options, RunsAsTheModelSays) {
        line(1, "Error! --noncollinear: DOSCAR holds 4 total-DOS values," + kNc), 1},
       // Faults of the options: the first counts, --quiet is still seen.
       {folder(kSmall), {"--efermi=x", "--bogus", "--gaussian=0", "-t"}, line(2, "Error! --efermi=x: not a number")},
-      {folder(kSmall), {"--header=1", "--bogus", "-t"}, line(2, "Error! --header=1: takes no value")},
       {folder(kSmall), {"--bogus", "--efermi=x", "-t"}, block("Wrong input argument(s)")},
       {folder(kSmall), {"--doscar=DOSCAR", "--bogus=1", "--help", "-p", "1"}, block("Wrong input argument(s)")},
   };
@@ -216,23 +302,89 @@ TEST(Options, RunsAsTheModelSays) {
     cases.push_back({folder(kSmall), {name + "=1", "-t"}, line(2, "Error! " + name + "=1: takes no value")});
   for (std::string x : {"abc", " 5", "5 ", "0x10", "inf", "nan", "1e999", "1e", "5,1", "--", ".", "\x01"})
     cases.push_back({folder(kSmall), {"--efermi=" + x, "-t"}, line(2, "Error! --efermi=" + (x == "\x01" ? "\\x01" : x) + ": not a number")});
-  const std::pair<Args, std::string> values[] = {
-      {{"--efermi"}, "--efermi: needs a value, as in --efermi=E"},
-      {{"--doscar="}, "--doscar=: needs a value, as in --doscar=PATH"},
-      {{"--structure"}, "--structure: needs a value, as in --structure=PATH"},
-      {{"--orbitals"}, "--orbitals: needs a value, as in --orbitals=lm|l|d-split|sum"},
-      {{"--orbitals=LM"}, "--orbitals=LM: unknown grouping (lm, l, d-split or sum)"},
-      {{"--window"}, "--window: needs a value, as in --window=EMIN:EMAX"},
-      {{"--window=5"}, "--window=5: not EMIN:EMAX (either may be empty)"},
-      {{"--window=a:5"}, "--window=a:5: \"a\" is not a number"},
-      {{"--window=1:2:3"}, "--window=1:2:3: \"2:3\" is not a number"},
-      {{"--window=3:-1"}, "--window=3:-1: EMIN is above EMAX"},
-      {{"--gaussian"}, "--gaussian: needs a value, as in --gaussian=WIDTH"},
-      {{"--gaussian=-0.1"}, "--gaussian=-0.1: the width must be above 0"},
-      {{"--gaussian=w"}, "--gaussian=w: not a number"},
-      {{"--efermi=1", "--efermi=1"}, "--efermi=1: given a second time"},
-      {{"--window=:", "--window=1:2"}, "--window=1:2: given a second time"}};
-  for (const auto& [args, message] : values) cases.push_back({folder(kSmall), with(args, {"-a"}), line(2, "Error! " + message)});
+  for (std::string fault : {"--efermi: needs a value, as in --efermi=E", "--doscar=: needs a value, as in --doscar=PATH",
+                            "--structure: needs a value, as in --structure=PATH", "--orbitals: needs a value, as in --orbitals=lm|l|d-split|sum",
+                            "--orbitals=LM: unknown grouping (lm, l, d-split or sum)", "--window: needs a value, as in --window=EMIN:EMAX",
+                            "--window=5: not EMIN:EMAX (either may be empty)", "--window=a:5: \"a\" is not a number",
+                            "--window=1:2:3: \"2:3\" is not a number", "--window=3:-1: EMIN is above EMAX",
+                            "--gaussian: needs a value, as in --gaussian=WIDTH", "--gaussian=-0.1: the width must be above 0",
+                            "--gaussian=w: not a number"})
+    cases.push_back({folder(kSmall), {fault.substr(0, fault.find(": ")), "-a"}, line(2, "Error! " + fault)});
+  cases.push_back({folder(kSmall), {"--window=:", "--window=1:2", "-a"}, line(2, "Error! --window=1:2: given a second time")});
+  check(cases);
+}
+
+TEST(ElementSums, EachTableIsTheSumOfItsAtoms) {
+  const Doscar d = parsed(seven({"--npcol", "9"})), l = parsed(seven({"--npcol", "32"}));
+  const std::string feo = "(POSCAR): Fe 1-2, 6-7, O 3-5", none = "Error! DOSCAR holds no projected DOS (VASP writes it only when LORBIT is set)";
+  std::vector<Case> cases = {
+      // POTCAR labels name their element; one table for a symbol given twice.
+      {folder(seven({"--npcol", "9"}), {{"POSCAR", poscar("O_s Fe_pv O/3a7f Ni", "1 2 3 1")}}), {"-e", "x"},
+       elements(d, "(POSCAR): O 1, 4-6, Fe 2-3, Ni 7", {{"O", {1, 4, 5, 6}}, {"Fe", {2, 3}}, {"Ni", {7}}}, "x")},
+      {fe_o({"--npcol", "9"}), {"-fe", "slab  "}, elements(d, feo, kFeO, "slab", false)},
+      {fe_o({"--npcol", "9"}), {"-ef", "slab"}, elements(d, feo, kFeO, "slab", false)},
+      {fe_o({"--npcol", "9"}), {"-e   x", "cut"}, elements(d, feo, kFeO, "cut")},
+      // CONTCAR before POSCAR, unless empty (a run that stopped early); --structure names the file.
+      {fe_o({"--npcol", "9"}, {{"CONTCAR", poscar("Ni", "7")}}), {"-e"}, elements(d, "(CONTCAR): Ni 1-7", {{"Ni", {1, 2, 3, 4, 5, 6, 7}}})},
+      {fe_o({"--npcol", "9"}, {{"CONTCAR", ""}}), {"-e"}, elements(d, feo, kFeO)},
+      {fe_o({"--npcol", "9"}, {{"r/CONTCAR", poscar("O Ti", "3 4")}}), {"--structure=r/CONTCAR", "-e"},
+       elements(d, "(r/CONTCAR): O 1-3, Ti 4-7", {{"O", {1, 2, 3}}, {"Ti", {4, 5, 6, 7}}})},
+      {fe_o({"--npcol", "9"}, {{"r/DOSCAR", dos(seven({"--npcol", "9"}))}, {"r/POSCAR", poscar("Ca", "7")}}), {"--doscar=r/DOSCAR", "-e"},
+       [&] { Outcome o = elements(d, "(r/POSCAR): Ca 1-7", {{"Ca", {1, 2, 3, 4, 5, 6, 7}}}); o.out = reference::success("SUM PROJECTED DOS OF EACH ELEMENT", with_elements(with_file(d, "r/DOSCAR"), "(r/POSCAR): Ca 1-7"), true, true); return o; }()},
+      {fe_o({"--npcol", "32"}), {"--orbitals=l", "--header", "-e"}, elements(l, feo, kFeO, "iSUMDOS", true, [](const Rows& r, double shift) {
+         return "# E-EF s_up s_down p_up p_down d_up d_down f_up f_down total_up total_down\n" + table(grouped(r, "l", 2), shift); })},
+      // Faults: of the structure file before the atoms are read, of the operands after.
+      {folder(seven({"--npcol", "9"})), {"-e"}, line(1, "Error! There is neither CONTCAR nor POSCAR"), 1},
+      {folder(seven({"--npcol", "9"}), {{"CONTCAR", ""}}), {"-fe", "x"}, line(1, "Error! CONTCAR is empty (a run that stopped early) and there is no POSCAR"), 1},
+      {fe_o({"--npcol", "9"}, {{"CONTCAR", poscar("2 5", "Direct")}}), {"-e"},
+       line(1, "Error! CONTCAR line 6 holds numbers, not element symbols (a VASP 4 file, which names no elements)"), 1},
+      {fe_o({"--npcol", "9"}), {"--structure=POSCAR.orig", "-e"}, line(1, "Error! There is no POSCAR.orig"), 1},
+      {fe_o({"--npcol", "9"}), {"-e", "a", "b"}, block("Too many input argument(s)"), 2},
+      {fe_o({"--npcol", "9"}), {"-ef", "   "}, block("Empty output file name"), 2},
+      {folder(seven({"--npcol", "18", "--total-only"})), {"-e"}, line(1, none), 1},
+      {fe_o({"--npcol", "18", "--total-only"}), {"-e"}, line(1, none), 1},
+      {folder(seven({"--npcol", "18", "--total-only"})), {"-s2", "1", "2"}, line(1, none), 1},
+  };
+  for (std::string mode : {"-eh", "-fef", "-ee", "-E", "-e1"}) cases.push_back({fe_o({"--npcol", "9"}), {mode}, block("Wrong input argument(s)")});
+  for (std::string npcol : {"9", "4", "18", "8", "32"}) {
+    Doscar k = parsed(seven({"--npcol", npcol}));
+    cases.push_back({fe_o({"--npcol", npcol}), {"-e"}, elements(k, feo, kFeO)});
+  }
+  for (std::string npcol : {"12", "36", "64"}) {
+    Doscar k = parsed(seven({"--npcol", npcol, "--noncollinear"}));
+    cases.push_back({fe_o({"--npcol", npcol, "--noncollinear"}), {"-e"}, elements(k, feo, kFeO)});
+  }
+  // A fault late in the file: in the last atom, or the file ends there.
+  std::vector<std::string> lines = split_lines(dos(seven({"--npcol", "18"})));
+  std::size_t bad = 6 + 40 + 6 * 41 + 1 + 38;
+  cases.push_back({{{"DOSCAR", join_lines(std::vector(lines.begin(), lines.begin() + bad))}, {"POSCAR", poscar("Fe O Fe", "2 3 2")}}, {"--orbitals=l", "-e"}, line(1, "Error! DOSCAR"), 1});
+  lines[bad][15] = 'x';
+  cases.push_back({{{"DOSCAR", join_lines(lines)}, {"POSCAR", poscar("Fe O Fe", "2 3 2")}}, {"-e"}, line(1, "Error! DOSCAR line " + std::to_string(bad + 1) + ", columns 12-23: "), 1});
+  check(cases);
+}
+
+TEST(TableOptions, ShapeTheTablesAsTheReferenceDoes) {
+  const Doscar d = parsed(kSpin), plain = parsed({"--natom", "1", "--ngrid", "30", "--npcol", "9", "--efermi", "-0.5"});
+  const Doscar shared_l = parsed(kShared);
+  Rows windowed[] = {window(d.atoms[0], -6, 4.5, d.efermi), window(d.atoms[1], -6, 4.5, d.efermi)};
+  const std::vector<Case> cases = {
+      {folder(kSpin), {"--orbitals=lm", "-p", "2", "lm"}, ok("p", summary(d), {{"lm002", table(d.atoms[1], d.efermi)}})},
+      {folder(kSpin), {"--orbitals=l", "--header", "-p", "1"}, ok("p", summary(d), {{"iLDOS001",
+       "# E-EF s_up s_down p_up p_down d_up d_down total_up total_down\n" + table(grouped(d.atoms[0], "l", 2), d.efermi)}})},
+      {folder(kSpin), {"--orbitals=d-split", "--header", "-fs1", "1", "2"}, ok("s1", summary(d), {{"iSUMDOS",
+       "# E s_up s_down p_up p_down t2g_up t2g_down eg_up eg_down total_up total_down\n" + table(grouped(sum_atoms(d, {1, 2}), "d-split", 2), 0)}}, false)},
+      {folder(kSpin), {"--orbitals=sum", "--down-negative", "-p", "1"}, ok("p", summary(d), {{"iLDOS001", table(down_negative(grouped(d.atoms[0], "sum", 2)), d.efermi)}})},
+      {folder(kSpin, {{"INCAR", "LSORBIT = .TRUE.\n"}}), {"--header", "--down-negative", "-t"}, ok("t", summary(d), {{"iDOS", "# E-EF DOS_up DOS_down IDOS_up IDOS_down\n" + table(down_negative(d.total), d.efermi)}})},
+      {folder(kSpin), {"--window=-6:4.5", "-a"}, ok("a", summary(d), {{"iLDOS001", table(windowed[0], d.efermi)}, {"iLDOS002", table(windowed[1], d.efermi)}})},
+      {folder({"--natom", "1", "--ngrid", "30", "--npcol", "9", "--efermi", "-0.5"}), {"--cumulative", "--window=-3:", "-p", "1"},
+       ok("p", summary(plain), {{"iLDOS001", table(running(window(plain.atoms[0], -3, 1e9, plain.efermi), 1, 9), plain.efermi)}})},
+      {folder({"--natom", "1", "--ngrid", "30", "--npcol", "9", "--efermi", "-0.5"}), {"--cumulative", "-t"}, ok("t", summary(plain), {{"iDOS", table(running(plain.total, 1, 1), plain.efermi)}})},
+      {folder(kShared, {{"INCAR", "LSORBIT = .TRUE.\n"}}), {"--orbitals=l", "-s2", "3", "1"},
+       ok("s2", shared(summary(shared_l), "(INCAR: LSORBIT = .TRUE.)"), {{"iSUMDOS", table(grouped(sum_atoms(shared_l, {3, 1}), "l", 4), shared_l.efermi)}})},
+      {folder(kSpin), {"--window=500:600", "--moments", "-p", "1"}, line(2, "Error! --window leaves fewer than 2 rows of the table iLDOS001"), 2},
+      {folder({"--natom", "2", "--ngrid", "30", "--npcol", "3"}), {"--orbitals=d-split", "--moments", "-p", "2"},
+       line(1, "Error! --orbitals=d-split needs an l,m-projected DOSCAR (LORBIT = 11); this one is l-projected"), 2},
+  };
   check(cases);
 }
 
