@@ -190,7 +190,11 @@ std::string moments(const Rows& rows, const std::vector<std::string>& names, int
     double m[] = {n, n > 0 ? integral([](double) { return 1.0; }, true) / n : nan, c, w,
                   w > 0 ? central(3) / std::pow(w, 3) : nan, w > 0 ? central(4) / std::pow(w, 4) : nan};
     text += name;
-    for (double x : m) text += std::isnan(x) ? " nan" : " " + std::to_string(x);
+    for (double x : m) {
+      char field[64];
+      std::snprintf(field, sizeof field, " %.6f", x);
+      text += std::isnan(x) ? " nan" : field;
+    }
     text += "\n";
   };
   for (std::size_t g = 0, at = 1; g < names.size(); ++g, at += comps)
@@ -386,6 +390,112 @@ TEST(TableOptions, ShapeTheTablesAsTheReferenceDoes) {
        line(1, "Error! --orbitals=d-split needs an l,m-projected DOSCAR (LORBIT = 11); this one is l-projected"), 2},
   };
   check(cases);
+}
+
+// Moments and broadening, numbers as the reference computes them to the digits written.
+TEST(TableOptions, MomentsAndBroadeningAsTheReferenceComputesThem) {
+  const Doscar d = parsed(kSpin), soc = parsed({"--natom", "2", "--ngrid", "60", "--npcol", "36", "--noncollinear", "--efermi", "0.75"});
+  const std::vector<std::string> lm = {"s", "py", "pz", "px", "dxy", "dyz", "dz2", "dxz", "dx2-y2"};
+  Outcome got = numeric(folder(kSpin), {"--orbitals=sum", "--moments", "--efermi=0.5", "--window=-8:6", "-fp", "2"});
+  expect_moments(got, "iLDOS002", moments(grouped(window(d.atoms[1], -8, 6, 0), "sum", 2), {"total"}, 2, 0.5));
+  EXPECT_EQ(got.tables["iLDOS002"], table(grouped(window(d.atoms[1], -8, 6, 0), "sum", 2), 0));
+  Rows dos;  // the total DOS's moments: of its DOS columns alone
+  for (const Row& r : d.total) dos.push_back({r[0], r[1], r[2]});
+  got = numeric(folder(kSpin), {"--moments", "-t"});
+  expect_moments(got, "iDOS", moments(dos, {"DOS"}, 2, d.efermi));
+  EXPECT_EQ(got.tables["iDOS"], table(d.total, d.efermi));
+  got = numeric(folder({"--natom", "2", "--ngrid", "60", "--npcol", "36", "--noncollinear", "--efermi", "0.75"}), {"--orbitals=l", "--moments", "-p", "2"});
+  expect_moments(got, "iLDOS002", moments(grouped(soc.atoms[1], "l", 4), {"s", "p", "d", "total"}, 4, soc.efermi));
+  // At the low end of the grid, columns with one nonzero value among the window's rows: width 0.
+  const Args tails = {"--natom", "2", "--ngrid", "129", "--npcol", "18", "--seed", "12918", "--efermi", "1.234", "--emin", "-20", "--emax", "15"};
+  const Doscar t = parsed(tails);
+  for (Args mode : {Args{"-p", "2"}, {"-a"}}) {
+    got = numeric(folder(tails), with({"--window=-21.234:-20.5", "--moments"}, mode));
+    expect_moments(got, "iLDOS002", moments(window(t.atoms[1], -21.234, -20.5, t.efermi), lm, 2, t.efermi));
+  }
+  // Element sums: each table's moments, in the structure file's order.
+  const Doscar e = parsed(seven({"--npcol", "9"}));
+  got = numeric(folder(seven({"--npcol", "9"}), {{"POSCAR", poscar("O Fe_pv O Ni", "1 2 3 1")}}), {"--moments", "-e"});
+  std::size_t o = expect_moments(got, "iSUMDOS_O", moments(sum_atoms(e, {1, 4, 5, 6}), lm, 1, e.efermi)),
+              fe = expect_moments(got, "iSUMDOS_Fe", moments(sum_atoms(e, {2, 3}), lm, 1, e.efermi)),
+              ni = expect_moments(got, "iSUMDOS_Ni", moments(sum_atoms(e, {7}), lm, 1, e.efermi));
+  EXPECT_TRUE(o < fe && fe < ni);
+  const Doscar plain = parsed({"--natom", "1", "--ngrid", "30", "--npcol", "9", "--efermi", "-0.5"});
+  got = numeric(folder({"--natom", "1", "--ngrid", "30", "--npcol", "9", "--efermi", "-0.5"}), {"--gaussian=2", "-p", "1"});
+  expect_near(got.tables["iLDOS001"], table(broadened(plain.atoms[0], 2), plain.efermi), 1e-12, 1e-3, "--gaussian=2");
+}
+
+// -a takes each table's moments as its rows are written, -p at once; -e adds atoms as -s2 does.
+TEST(TableOptions, EveryAtomAsOneAtomAndEveryElementAsAList) {
+  const Folder f = folder({"--natom", "3", "--ngrid", "300", "--npcol", "18", "--efermi", "1.25"});
+  for (Args options : {Args{"--moments"}, {"--orbitals=l", "--moments"}, {"--window=-3:2", "--gaussian=0.3", "--moments"},
+                       {"--orbitals=d-split", "--header", "--moments"}}) {
+    Outcome all = run_every_way(f, with(options, {"-a"}));
+    for (std::string k : {"1", "2", "3"}) {
+      Outcome one = run_in_memory(f, with(options, {"-p", k}));
+      std::size_t at = one.out.find(" Moments of ");
+      EXPECT_NE(all.out.find(one.out.substr(at, one.out.find(reference::kDone) - at)), npos) << show(options) << k;
+      for (std::string name : {"iLDOS00" + k, "iLDOS00" + k + ".moments"}) EXPECT_EQ(all.tables[name], one.tables[name]) << name;
+    }
+  }
+  const Args options = {"--orbitals=d-split", "--header", "--down-negative", "--window=-6:4", "--moments", "--gaussian=0.4", "--cumulative", "--efermi=1.5"};
+  Outcome all = run_every_way(fe_o({"--npcol", "18"}), with(options, {"-fe", "all"}));
+  for (const auto& [symbol, atoms] : kFeO) {
+    Args list = with(options, {"-fs2"});
+    for (int atom : atoms) list.push_back(std::to_string(atom));
+    Outcome one = run_in_memory(fe_o({"--npcol", "18"}), with(list, {"list"}));
+    EXPECT_EQ(all.tables["all_" + symbol], one.tables["list"]) << symbol;
+    EXPECT_EQ(all.tables["all_" + symbol + ".moments"], one.tables["list.moments"]) << symbol;
+  }
+}
+
+std::string source(const std::string& name) { return read_file(std::string(PDSPLIT_SOURCE_DIR) + "/" + name); }
+
+// --help and --version end the options; every option is in the usage, the manual page, the
+// README and the completion, and the usage names no option the parser does not know.
+TEST(Help, EveryOptionIsInTheUsageTheManualTheReadmeAndTheCompletion) {
+  std::string cmake = source("CMakeLists.txt"), manual = source("doc/pdsplit.1"), readme = source("README.md"),
+              completion = source("tools/pdsplit-completion.bash");
+  std::size_t at = cmake.find("project(pdsplit VERSION ") + 24;
+  const std::string version = "pdsplit " + cmake.substr(at, cmake.find(' ', at) - at) + "\n";
+  for (Args args : {Args{"--version"}, {"--version", "--help"}, {"--quiet", "--version", "-t"}})
+    expect_same(run_in_memory({}, args), Outcome{0, version, "", {}}, show(args));
+  const Outcome usage = run_in_memory({}, {"--help"});
+  for (Args args : {Args{"--help", "-t", "x"}, {"--quiet", "--help"}, {"--efermi=1", "--help", "--bogus"}})
+    expect_same(run_in_memory({}, args), usage, show(args));
+  EXPECT_NE(manual.find("\"" + version.substr(0, version.size() - 1) + "\""), npos);
+  for (std::size_t at; (at = manual.find("\\-")) != npos;) manual.erase(at, 1);  // groff's \- is a hyphen
+  std::vector<std::string> names = {"--setting"};
+  for (const std::string& form : pdsplit::long_option_forms()) {
+    std::string name = names.emplace_back(form.substr(0, form.find('=')));
+    EXPECT_NE(usage.out.find("  " + form + " "), npos) << form;
+    EXPECT_TRUE(manual.find(name) != npos && readme.find(name) != npos) << form;
+    EXPECT_NE(completion.find(form.find('=') == npos ? name : name + "="), npos) << form;
+  }
+  for (std::size_t at = usage.out.find("--"); at != npos; at = usage.out.find("--", at + 2)) {
+    std::string option = usage.out.substr(at, usage.out.find_first_not_of("abcdefghijklmnopqrstuvwxyz-", at + 2) - at);
+    EXPECT_TRUE(option == "--" || std::count(names.begin(), names.end(), option)) << option;
+  }
+  // -h, asked for, is no chatter: --quiet keeps it, without the banner; it names no new mode.
+  Outcome help = run_in_memory({}, {"-h"}), quiet = run_in_memory({}, {"--quiet", "-h"});
+  EXPECT_TRUE(reference::banner() + quiet.out == help.out && quiet.out.starts_with(" ::: HELP :::\n") && help.out.find("-e") == npos);
+}
+
+// The file --doscar names is never replaced by a table, whatever name reaches it: the disk's
+// identity of files is the point, so the built program runs in a scratch folder.
+TEST(Doscar, NoTableReplacesTheFileItNames) {
+  Scratch dir;
+  ASSERT_EQ(::mkdir(dir.file("run").c_str(), 0755), 0);
+  generate(dir, kSmall, "run/DOSCAR");
+  write_file(dir.file("run/POSCAR"), poscar("Fe O", "2 3"));
+  ASSERT_EQ(::link(dir.file("run/DOSCAR").c_str(), dir.file("iSUMDOS_O").c_str()), 0);
+  for (Args args : {Args{"--doscar=run/DOSCAR", "-t", "./run/../run/DOSCAR"}, {"--doscar=run/DOSCAR", "-s1", "1", "2", "iSUMDOS_O"},
+                    {"--doscar=iSUMDOS_O", "-ft", "run/DOSCAR"}, {"--doscar=" + dir.file("run/DOSCAR"), "-e"}}) {
+    RunResult r = run_pdsplit(dir, args);
+    EXPECT_TRUE(r.status == 2 && r.out.ends_with(reference::error_block("Output file would overwrite DOSCAR"))) << show(args) << r.out;
+  }
+  EXPECT_EQ(dir.entries(), (std::vector<std::string>{"iSUMDOS_O", "run"}));
+  EXPECT_EQ(read_file(dir.file("run/DOSCAR")), dos(kSmall));
 }
 
 }  // namespace
