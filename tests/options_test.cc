@@ -48,8 +48,7 @@ std::string shared(std::string s, const std::string& why) {
   return s.replace(from, to - from, " Calc. type: non-collinear " + why + "\n LDOS type: l-projected\n Orbitals found: s p d f\n");
 }
 
-// A successful run of mode `m` (t, p, a, s1, s2, e).
-Outcome ok(const std::string& m, const std::string& summary, Tables tables, bool shifted = true) {
+Outcome ok(const std::string& m, const std::string& summary, Tables tables, bool shifted = true) {  // mode m succeeded
   const std::map<std::string, std::string> headings = {{"t", "TOTAL DOS"}, {"p", "PROJECTED DOS FOR AN ATOM"},
       {"a", "PROJECTED DOS FOR ALL ATOMS"}, {"s1", "SUM PROJECTED DOS OF SEQUENTIAL ATOMS"},
       {"s2", "SUM PROJECTED DOS OF DISCRETE ATOMS"}, {"e", "SUM PROJECTED DOS OF EACH ELEMENT"}};
@@ -65,8 +64,7 @@ Outcome elements(const Doscar& d, const std::string& line, const Elements& e, co
 // A fault: standard output ends with `out` (is `out` with --quiet); standard error begins with `err`.
 Outcome line(int status, const std::string& err) { return {status, "", err, {}}; }
 Outcome block(const std::string& message) { return {2, reference::error_block(message), "", {}}; }
-// `stage` of a fault: 0 before the mode runs, 1 while DOSCAR is read, 2 once it is read.
-struct Case { Folder folder; Args args; Outcome want; int stage = 0; };
+struct Case { Folder folder; Args args; Outcome want; int stage = 0; };  // a fault's stage: 0 before the mode, 1 reading, 2 read
 
 // Each case every way, then with --quiet first, then with --quiet just before the mode.
 void check(const std::vector<Case>& cases) {
@@ -105,15 +103,13 @@ Rows grouped(const Rows& rows, const std::string& how, int comps) {
   }
   return out;
 }
-// The rows whose written energy (3 decimals, less `shift`) lies in [lo, hi].
-Rows window(const Rows& rows, double lo, double hi, double shift) {
+Rows window(const Rows& rows, double lo, double hi, double shift) {  // the written energy (3 decimals) in [lo, hi]
   Rows out;
   for (const Row& r : rows)
     if (double e = std::stod(reference::energy_field(r[0] - shift)); e >= lo && e <= hi) out.push_back(r);
   return out;
 }
-// Columns `first` to `last` as their running trapezoid integral.
-Rows running(const Rows& in, std::size_t first, std::size_t last) {
+Rows running(const Rows& in, std::size_t first, std::size_t last) {  // columns first..last: their running integral
   Rows out = in;
   for (std::size_t j = first; j <= last; ++j)
     for (std::size_t i = 0; i < in.size(); ++i) out[i][j] = i ? out[i - 1][j] + (in[i][0] - in[i - 1][0]) * (in[i - 1][j] + in[i][j]) / 2 : 0;
@@ -140,10 +136,8 @@ std::string moments(const Rows& rows, const std::vector<std::string>& names, int
   auto add = [&](const std::string& name, auto rho) {
     auto integral = [&](auto f, bool below = false) {  // below: the segments with both ends below 0
       double s = 0;
-      for (std::size_t i = 1; i < rows.size(); ++i) {
-        double a = rows[i - 1][0] - efermi, b = rows[i][0] - efermi, h = (rows[i][0] - rows[i - 1][0]) / 2;
-        s += below && b >= 0 ? 0 : h * (f(a) * rho(rows[i - 1]) + f(b) * rho(rows[i]));
-      }
+      for (std::size_t i = 1; i < rows.size(); ++i)
+        if (double a = rows[i - 1][0] - efermi, b = rows[i][0] - efermi; !below || b < 0) s += (b - a) / 2 * (f(a) * rho(rows[i - 1]) + f(b) * rho(rows[i]));
       return s;
     };
     auto one = [](double) { return 1.0; };  // N <= 0: all but N are NaN; a width below 1e-9 of the energies' size is 0
@@ -151,12 +145,9 @@ std::string moments(const Rows& rows, const std::vector<std::string>& names, int
     auto central = [&](int k) { return integral([&](double e) { return std::pow(e - c, k); }) / n; };
     double w = std::sqrt(central(2)), size = std::max({std::fabs(rows[0][0] - efermi), std::fabs(rows.back()[0] - efermi), std::fabs(c)});
     w = w < 1e-9 * size ? 0 : w;
+    auto field = [](double x) { char f[64]; return std::string(f, std::snprintf(f, sizeof f, std::isfinite(x) ? " %.6f" : " nan", x)); };
     text += name;
-    for (double x : {n, n > 0 ? integral(one, true) / n : NAN, c, w, central(3) / std::pow(w, 3), central(4) / std::pow(w, 4)}) {
-      char field[64];
-      std::snprintf(field, sizeof field, std::isfinite(x) ? " %.6f" : " nan", x);
-      text += field;
-    }
+    for (double x : {n, n > 0 ? integral(one, true) / n : NAN, c, w, central(3) / std::pow(w, 3), central(4) / std::pow(w, 4)}) text += field(x);
     text += "\n";
   };
   for (std::size_t g = 0, at = 1; g < names.size(); ++g, at += comps) {
@@ -301,8 +292,7 @@ TEST(TableOptions, ShapeTheTablesAsTheReferenceDoes) {
   });
 }
 
-// Moments against the reference, to the digits written: of the shaped columns over the window,
-// of the total's DOS columns, of the total component of non-collinear files.
+// Moments as the reference takes them: of the shaped columns over the window, of the total's DOS columns only, of a non-collinear file's total.
 TEST(TableOptions, Moments) {
   const Args soc_file = {"--natom", "2", "--ngrid", "60", "--npcol", "36", "--noncollinear", "--efermi", "0.75"},
              tails = {"--natom", "2", "--ngrid", "129", "--npcol", "18", "--seed", "12918", "--efermi", "1.234"};
@@ -344,8 +334,7 @@ TEST(ElementSums, EveryTableOptionActsOnEachTableAsOnAListSum) {
 
 std::string source(const std::string& name) { return read_file(std::string(PDSPLIT_SOURCE_DIR) + "/" + name); }
 
-// --help and --version end the options; every option is known, in the usage, the manual page, the
-// README and the completion.
+// --help and --version end the options; every option is known, in the usage, the manual, README and completion.
 TEST(Help, EveryOptionIsInTheUsageTheManualTheReadmeAndTheCompletion) {
   std::string manual = source("doc/pdsplit.1"), readme = source("README.md"), completion = source("tools/pdsplit-completion.bash");
   const Outcome version = run_in_memory({}, {"--quiet", "--version", "--help"});  // the manual's title names it
@@ -362,8 +351,7 @@ TEST(Help, EveryOptionIsInTheUsageTheManualTheReadmeAndTheCompletion) {
   // -h, asked for, is no chatter: --quiet keeps it, without the banner.
   EXPECT_EQ(reference::banner() + run_in_memory({}, {"--quiet", "-h"}).out, run_in_memory({}, {"-h"}).out);
 }
-// The file --doscar names is never replaced by a table, whatever name reaches it: the files'
-// identity on a disk is the point, so the built program runs in a scratch folder.
+// No table replaces the file --doscar names, by any name: its identity on a disk is the point (the built program, a scratch folder).
 TEST(Doscar, NoTableReplacesTheFileItNames) {
   Scratch dir;
   generate(dir, kSmall, "D");
