@@ -176,8 +176,6 @@ TEST(Options, RunsAsTheModelSays) {
     std::string t = summary(e), f = reference::fixed8(e.efermi);
     return t.insert(t.find(f) + 8, "  (--efermi; DOSCAR: 4.987)").replace(t.find(f), 8, reference::fixed8(given));
   };
-  std::vector<std::string> lines = split_lines(dos(kSmall));
-  lines[5].replace(32, 5, "    0");
   auto p = [](const Doscar& d, int atom, double shift) { return Tables{{"iLDOS00" + std::to_string(atom), table(d.atoms[atom - 1], shift)}}; };
   auto incar = [&](const std::string& text) { return folder(kShared, {{"INCAR", text}}); };
   const std::string what = "LSORBIT = what\n", kNc = " which no non-collinear run writes",
@@ -194,7 +192,7 @@ TEST(Options, RunsAsTheModelSays) {
       {folder(kSmall, {{"DOSCAR.gz", dos(with(kSmall, {"--seed", "9", "--compress", "gz"}))}}), {"--doscar=DOSCAR", "-t", "b"},
        ok("t", summary(s), {{"b", table(s.total, s.efermi)}})},
       {folder(kSmall), {"--doscar=r/DOSCAR", "-t"}, Outcome{1, " Error! There is no r/DOSCAR\n", "", {}}, 1},
-      {{{"DOSCAR", join_lines(lines)}}, {"-t"}, Outcome{1, " LDOS type: Unspecified\n", "", {}}, 1},
+      {{{"DOSCAR", [] { auto l = split_lines(dos(kSmall)); l[5].replace(32, 5, "    0"); return join_lines(l); }()}}, {"-t"}, Outcome{1, " LDOS type: Unspecified\n", "", {}}, 1},
       {{{"d/DOSCAR", dos(kSmall)}}, {"--doscar=d/DOSCAR", "-t", "DOSCAR"}, block("Output file would overwrite DOSCAR"), 2},
       // --structure names the elements, stops the run when it cannot; it is read only when given.
       {folder(kSmall, {{"s", poscar("Fe_pv O Fe", "2 2 1")}}), {"--structure=s", "-p", "5"},
@@ -340,6 +338,7 @@ TEST(Help, EveryOptionIsInTheUsageTheManualTheReadmeAndTheCompletion) {
   const Outcome version = run_in_memory({}, {"--quiet", "--version", "--help"});  // the manual's title names it
   EXPECT_TRUE(version.out.starts_with("pdsplit ") && manual.find(version.out.substr(0, version.out.size() - 1) + "\"") != npos) << version.out;
   const Outcome usage = run_in_memory({}, {"--help"});
+  for (const std::string& line : split_lines(usage.out)) EXPECT_LT(line.size(), 80u) << line;  // a terminal's width
   expect_same(run_in_memory({}, {"--efermi=1", "--help", "--bogus"}), usage, "--help");
   for (std::size_t at; (at = manual.find("\\-")) != npos;) manual.erase(at, 1);  // groff's \- is a hyphen
   for (const std::string& form : pdsplit::long_option_forms()) {
@@ -348,6 +347,7 @@ TEST(Help, EveryOptionIsInTheUsageTheManualTheReadmeAndTheCompletion) {
     EXPECT_TRUE(usage.out.find("  " + form + " ") != npos && manual.find(name) != npos && readme.find(name) != npos) << form;
     EXPECT_NE(completion.find(form.find('=') == npos ? name : name + "="), npos) << form;
   }
+  EXPECT_TRUE(usage.out.find("\n  -e [OUTPUT]") != npos && manual.find(".BR -e") != npos && readme.find("pdsplit -e") != npos && completion.find(" -e -fe -ef ") != npos);
   // -h, asked for, is no chatter: --quiet keeps it, without the banner.
   EXPECT_EQ(reference::banner() + run_in_memory({}, {"--quiet", "-h"}).out, run_in_memory({}, {"-h"}).out);
 }
