@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "blocks/readdos.h"
+#include "blocks/read_atoms.h"
 #include "memory_files.h"
 
 namespace testing_support {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "base/console.h"
-#include "blocks/readdos.h"
+#include "blocks/read_atoms.h"
 #include "sources/source.h"
 #include "output/disk.h"
 
