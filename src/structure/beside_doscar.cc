@@ -52,6 +52,16 @@ Beside settle_header(Header& h, const Settings& settings, RunNeeds needs, Opener
                     "outside the table's energy field (-999999.999 to 9999999.999 eV)");
   }
 
+  // A Gaussian wider than the whole grid spreads every state over all of
+  // it: refused before the blocks are read, not after.
+  if (settings.gaussian && h.emax > h.emin && *settings.gaussian > h.emax - h.emin) {
+    char range[64];
+    std::snprintf(range, sizeof range, "%.3f", h.emax - h.emin);
+    throw Failure(Failure::Report::StderrLine, kExitUsage,
+                  std::string("Error! --gaussian: wider than the energy range of this DOSCAR (") +
+                      range + " eV)");
+  }
+
   if (settings.noncollinear) {
     bool before = h.noncollinear;
     if (!read_as_noncollinear(h)) fail_not_noncollinear(h);
