@@ -14,13 +14,14 @@ namespace {
 // Up to this size a block is mapped in full at once, unless huge pages
 // serve it.
 constexpr std::size_t kPrefaultLimit = std::size_t{32} << 20;
-// From this size a block is placed on whole 2 MB huge pages where the
-// system offers them: memory written for the first time costs microseconds
-// per 4 KB page on the virtual machines we run on, and one huge page
-// instead of 160 small ones makes a 640 KB array about five times cheaper
-// to fill. The rest of the last huge page is the price.
-constexpr std::size_t kHugePageFrom = std::size_t{256} << 10;
+// A block of at least one 2 MB huge page starts on a huge-page boundary,
+// and the huge pages it fills whole are asked for where the system offers
+// them: memory written for the first time costs microseconds per 4 KB page
+// on the virtual machines we run on, and one huge page instead of 512 small
+// ones is far cheaper to fill. Its tail takes small pages, so that no array
+// holds more memory than its size (a run keeps one table per element).
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
+constexpr std::size_t kSmallPage = std::size_t{4} << 10;
 
 bool huge_pages_offered() {
   static const bool offered = [] {
@@ -36,10 +37,10 @@ bool huge_pages_offered() {
   return offered;
 }
 
-// `bytes` rounded up to whole huge pages, on a huge-page boundary; null
-// when the memory cannot be had.
+// `bytes` rounded up to whole small pages, on a huge-page boundary, its
+// whole huge pages asked for as such; null when the memory cannot be had.
 void* map_on_huge_pages(std::size_t bytes) {
-  std::size_t size = (bytes + kHugePage - 1) & ~(kHugePage - 1);
+  std::size_t size = (bytes + kSmallPage - 1) & ~(kSmallPage - 1);
   void* p = ::mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE,
                    MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (p == MAP_FAILED) return nullptr;
@@ -48,7 +49,7 @@ void* map_on_huge_pages(std::size_t bytes) {
   if (aligned > start) ::munmap(p, aligned - start);
   if (std::size_t tail = start + size + kHugePage - (aligned + size); tail > 0)
     ::munmap(reinterpret_cast<void*>(aligned + size), tail);
-  ::madvise(reinterpret_cast<void*>(aligned), size, MADV_HUGEPAGE);
+  ::madvise(reinterpret_cast<void*>(aligned), size & ~(kHugePage - 1), MADV_HUGEPAGE);
   return reinterpret_cast<void*>(aligned);
 }
 
@@ -56,9 +57,9 @@ void* map_on_huge_pages(std::size_t bytes) {
 
 Memory::Memory(std::size_t bytes) {
   bytes_ = bytes == 0 ? 1 : bytes;
-  if (bytes_ >= kHugePageFrom && huge_pages_offered()) {
+  if (bytes_ >= kHugePage && huge_pages_offered()) {
     data_ = map_on_huge_pages(bytes_);
-    mapped_ = (bytes_ + kHugePage - 1) & ~(kHugePage - 1);
+    mapped_ = (bytes_ + kSmallPage - 1) & ~(kSmallPage - 1);
     if (data_ == nullptr) bytes_ = mapped_ = 0;
     return;
   }
@@ -69,8 +70,6 @@ Memory::Memory(std::size_t bytes) {
     bytes_ = 0;
     return;
   }
-  // Huge pages cut the page faults of filling hundreds of MB by 500 times.
-  if (bytes_ > kPrefaultLimit) ::madvise(p, bytes_, MADV_HUGEPAGE);
   data_ = p;
   mapped_ = bytes_;
 }

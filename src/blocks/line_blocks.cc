@@ -122,9 +122,12 @@ class ChunkText {
       worker.line(number++, text.substr(pos, std::min(len, kept_)), true);
       pos = stop + 1;
     }
-    // A last line without its line feed.
+    // A last line without its line feed; one longer than is kept counts
+    // as ended, as DoscarReader counts it (it holds every field read), and
+    // as it is counted when it runs over chunks and is handed out cut.
     if (pos < text.size() && number <= last)
-      worker.line(number, text.substr(pos, std::min(text.size() - pos, kept_)), false);
+      worker.line(number, text.substr(pos, std::min(text.size() - pos, kept_)),
+                  text.size() - pos > kept_);
   }
 
  private:
@@ -272,6 +275,7 @@ class ChunkReader {
   ChunkLedger& ledger_;
   std::string carry_;      // the start of the line running into the next chunk
   bool skipping_ = false;  // the carried line is cut: skip to its line feed
+  bool cut_handed_ = false;  // ... and was handed out, ended, already
   bool at_end_ = false;
   int error_ = 0;          // errno of the read that failed
   bool done_ = false;
@@ -309,11 +313,24 @@ void ChunkReader::fill(ChunkText& text, Chunk& chunk) {
       text.set_size(end);
       return;
     }
-    // No line ends in what was read: read on, keeping no more of the line
-    // than is carried.
-    if (size > limit) {
-      size = limit;
+    // No line ends in what was read. A line longer than is kept is handed
+    // out now, cut, as a line of its own, and the rest of it skipped by
+    // the chunks after: its fields are judged before the rest is read, so
+    // that a line that never ends (gigabytes of zeros) fails at once.
+    if (size > limit || (size == limit && skipping_)) {
+      size = std::min(size, limit);
+      data[size] = '\n';
+      text.set_size(size + 1);
       skipping_ = true;
+      cut_handed_ = true;
+      return;
+    }
+    // Chunks are no longer needed once an earlier one holds the last line
+    // wanted or failed: no reading on to the file's end.
+    if (!ledger_.needed(chunk.index)) {
+      text.set_size(0);
+      done_ = true;
+      return;
     }
   }
 }
@@ -352,6 +369,9 @@ std::size_t ChunkReader::drop_skipped(char* data, std::size_t from, std::size_t 
   const void* lf = std::memchr(data + from, '\n', size - from);
   if (lf == nullptr) return from;
   std::size_t at = static_cast<std::size_t>(static_cast<const char*>(lf) - data);
+  // A line handed out cut was ended then: its own line feed goes too.
+  if (cut_handed_) ++at;
+  cut_handed_ = false;
   std::memmove(data + from, data + at, size - at);
   skipping_ = false;
   return size - (at - from);

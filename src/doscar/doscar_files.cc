@@ -1,6 +1,8 @@
 #include "doscar/doscar_files.h"
 
 #include <array>
+#include <atomic>
+#include <memory>
 #include <cerrno>
 
 #include "sources/compressed_source.h"
@@ -26,10 +28,40 @@ std::string DoscarFiles::resolve(const std::string& path) {
   return doscar_;
 }
 
+namespace {
+
+// A source that notes the furthest byte any reader of the run has had of
+// the text, for the damage check after a failure.
+class CountedSource final : public Source {
+ public:
+  CountedSource(std::unique_ptr<Source> text, std::shared_ptr<std::atomic<std::uint64_t>> furthest)
+      : text_(std::move(text)), furthest_(std::move(furthest)) {}
+  long read(char* out, std::size_t size) override {
+    long got = text_->read(out, size);
+    if (got > 0) {
+      at_ += static_cast<std::uint64_t>(got);
+      std::uint64_t seen = furthest_->load();
+      while (seen < at_ && !furthest_->compare_exchange_weak(seen, at_)) {
+      }
+    }
+    return got;
+  }
+  std::optional<std::uint64_t> size() const override { return text_->size(); }
+
+ private:
+  std::unique_ptr<Source> text_;
+  std::shared_ptr<std::atomic<std::uint64_t>> furthest_;
+  std::uint64_t at_ = 0;
+};
+
+}  // namespace
+
 Opened DoscarFiles::open(const std::string& path) {
   std::string name = resolve(path);
   Opened opened = files_.open(name);
-  if (opened.source) opened.source = decompressed(std::move(opened.source), name);
+  if (opened.source)
+    opened.source = std::make_unique<CountedSource>(decompressed(std::move(opened.source), name),
+                                                    furthest_);
   return opened;
 }
 
@@ -40,9 +72,17 @@ void DoscarFiles::check_whole(const std::string& path) {
   Compression compression = Compression::None;
   std::unique_ptr<Source> text = decompressed(std::move(opened.source), name, &compression);
   if (compression == Compression::None) return;
+  // Damage shows within as much again as the run had read (an archive
+  // checks each block as it ends): reading on to the end of a small file
+  // that unpacks to terabytes would keep the run busy for hours.
+  std::uint64_t limit = 2 * furthest_->load() + (std::uint64_t{1} << 20);
   std::string buffer(std::size_t{1} << 20, '\0');
-  for (long got; (got = text->read(buffer.data(), buffer.size())) != 0;)
+  for (std::uint64_t read = 0; read < limit;) {
+    long got = text->read(buffer.data(), buffer.size());
+    if (got == 0) return;
     if (got < 0 && got != -EINTR) return;  // a fault of the disk, reported already
+    if (got > 0) read += static_cast<std::uint64_t>(got);
+  }
 }
 
 FileId DoscarFiles::identity(const std::string& path) { return files_.identity(resolve(path)); }

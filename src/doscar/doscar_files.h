@@ -9,6 +9,9 @@
 // other is looked for.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -26,7 +29,9 @@ class DoscarFiles : public Opener {
   Opened open(const std::string& path) override;
   FileId identity(const std::string& path) override;
   std::string name_of(const std::string& path) override { return resolve(path); }
-  // Reads a compressed file to its end through its decompressor.
+  // Reads a compressed file through its decompressor, to its end or to
+  // twice as far as any reader has read, so that damage found there is
+  // reported as the cause of a failure.
   void check_whole(const std::string& path) override;
 
   // Whether DOSCAR is a path given by --doscar.
@@ -41,6 +46,9 @@ class DoscarFiles : public Opener {
   std::string resolve(const std::string& path);
 
   Opener& files_;
+  // The furthest byte of text any reader has had.
+  std::shared_ptr<std::atomic<std::uint64_t>> furthest_ =
+      std::make_shared<std::atomic<std::uint64_t>>(0);
   std::string doscar_;
   bool given_;
 };

@@ -71,9 +71,8 @@ class DoscarReader {
   std::int64_t line_number() const { return line_number_; }
 
   // Whether the last line handed out was ended by a line feed (the last
-  // line of a file need not be). For a line longer than kept(), this skips
-  // the rest of it now (the line handed out stays valid), and may thus
-  // throw the Failure of reading.
+  // line of a file need not be). A line longer than kept() counts as ended:
+  // it holds every field a reader looks at.
   bool line_complete();
 
   // For a reader that goes on from here on its own: skips the rest of the

@@ -144,6 +144,14 @@ Kind read_projection(DoscarReader& doscar, Header& h, bool flag_zero,
   if (h.ntcol == 2 || h.ntcol == 4) {
     Kind kind = projection_of(h.npcol, h.ntcol / 2);
     if (kind.ldos == Kind::Ldos::Known) return kind;
+    // Exponents spelt otherwise (e, D) escape the letter count, as on
+    // line 7: the value fields are counted instead.
+    std::int32_t fields = count_value_fields(line);
+    kind = projection_of(fields, h.ntcol / 2);
+    if (kind.ldos == Kind::Ldos::Known) {
+      h.npcol = fields;
+      return kind;
+    }
     if (h.ntcol == 2) {
       std::string kept(line);  // the next line may move the reader's buffer
       kind = read_noncollinear(kept, doscar, h, grid_line);

@@ -71,11 +71,21 @@ class AllAtoms final : public ProjectedMode {
   void finish(Console& console, Output& output) override {
     if (error_ != nullptr) std::rethrow_exception(error_);
     for (std::int32_t i = 1; i <= blocks_.natom; ++i)
-      refuse_overwriting_input(prefix_ + atom_suffix(i), output.input());
+      refuse_overwriting_input(prefix_ + atom_suffix(i), output);
     console.line(text::kCreatingFiles);
     if (blocks_.natom <= 0) return;
-    tables_.put_in_place(static_cast<std::size_t>(blocks_.natom), output);
-    if (beside_written_) beside_.put_in_place(static_cast<std::size_t>(blocks_.natom), output);
+    std::size_t placed = 0;
+    try {
+      tables_.put_in_place(static_cast<std::size_t>(blocks_.natom), output,
+                           beside_written_ ? &beside_ : nullptr, &placed);
+    } catch (const Failure& failure) {
+      if (placed == 0) throw;
+      // The tables before the one that failed are in place: say which.
+      throw Failure(failure.report(), failure.status(),
+                    failure.text() + (placed == 1 ? std::string(" (the table of atom 1 is in place)")
+                                                  : " (the tables of atoms 1-" +
+                                                        std::to_string(placed) + " are in place)"));
+    }
   }
 
  private:

@@ -56,7 +56,7 @@ class ElementSums final : public ProjectedMode {
     std::vector<NamedTable> tables;
     for (std::size_t e = 0; e < sums_.size(); ++e)
       tables.push_back({prefix_ + element_suffix(symbols_[e]), sums_[e].table()});
-    for (const NamedTable& table : tables) refuse_overwriting_input(table.name, output.input());
+    for (const NamedTable& table : tables) refuse_overwriting_input(table.name, output);
     console.line(text::kCreatingFiles);
     write_all_or_none(tables, shift_, blocks_.ngrid, blocks_.npcol, output);
   }

@@ -62,7 +62,7 @@ class SingleAtom final : public ProjectedMode {
 
   void finish(Console& console, Output& output) override {
     if (error_ != nullptr) std::rethrow_exception(error_);
-    refuse_overwriting_input(operands_.name, output.input());
+    refuse_overwriting_input(operands_.name, output);
     console.line(text::kCreatingFile);
     writedos(operands_.name, shift_, table_.get(), blocks_.ngrid, blocks_.npcol, output);
   }

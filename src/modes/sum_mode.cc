@@ -37,7 +37,7 @@ class SumMode final : public ProjectedMode {
 
   void finish(Console& console, Output& output) override {
     if (error_ != nullptr) std::rethrow_exception(error_);
-    refuse_overwriting_input(name_, output.input());
+    refuse_overwriting_input(name_, output);
     console.line(text::kCreatingFile);
     writedos(name_, shift_, sum_->table(), blocks_.ngrid, blocks_.npcol, output);
   }

@@ -12,7 +12,7 @@ void total_dos(Arguments args, double shift, const double* TDOS,
   if (args.size() >= 3) manarg();
   std::string FILENAME =
       args.size() == 2 ? given_name(args[1]) : std::string(kTotalName);
-  refuse_overwriting_input(FILENAME, output.input());
+  refuse_overwriting_input(FILENAME, output);
   console.line(text::kCreatingFile);
   writedos(FILENAME, shift, TDOS, ngrid, ntcol, output);
 }

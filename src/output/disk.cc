@@ -1,9 +1,11 @@
 #include "output/disk.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <mutex>
 #include <unordered_map>
@@ -46,6 +48,20 @@ class SystemDisk : public Disk {
   int rename(const std::string& from, const std::string& to) override {
     if (std::rename(from.c_str(), to.c_str()) != 0) return -errno;
     forget(from);
+    return 0;
+  }
+  int check_target(const std::string& path) override {
+    if (path.size() >= PATH_MAX) return -ENAMETOOLONG;
+    std::size_t slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    errno = 0;
+    long longest = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+    if (longest < 0 && errno != 0) return -errno;
+    if (longest > 0 && name.size() > static_cast<std::size_t>(longest)) return -ENAMETOOLONG;
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) return -errno;
+    struct stat st{};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return -EISDIR;
     return 0;
   }
   int remove(const std::string& path) override {

@@ -19,6 +19,16 @@ class Disk {
   // 0 or -errno.
   virtual int close(int fd) = 0;
   virtual int rename(const std::string& from, const std::string& to) = 0;
+  // Whether a file of the same folder could be renamed to `path` now: 0,
+  // or the -errno the rename would meet (a folder there, a name too long
+  // for its folder, a folder missing or not writable). Asked of every
+  // target before the first of a set is put in place, so that a set that
+  // cannot all be put in place replaces nothing. A disk that cannot tell
+  // says 0; the rename then reports.
+  virtual int check_target(const std::string& path) {
+    (void)path;
+    return 0;
+  }
   virtual int remove(const std::string& path) = 0;
 };
 

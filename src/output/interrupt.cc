@@ -101,10 +101,16 @@ PendingNote* claim_note(std::unique_ptr<NoteBlock>& spare) {
   }
 }
 
+// Every signal whose default action ends the process and that a handler
+// can catch, but SIGXFSZ: a file-size limit is a write failure, told as
+// such. SIGQUIT is left to dump core, as asked.
+constexpr int kEndingSignals[] = {SIGINT,  SIGTERM, SIGHUP,    SIGPIPE, SIGUSR1,
+                                  SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU};
+
 sigset_t interrupt_signals() {
   sigset_t set;
   sigemptyset(&set);
-  for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&set, s);
+  for (int s : kEndingSignals) sigaddset(&set, s);
   return set;
 }
 
@@ -116,7 +122,13 @@ void install_interrupt_cleanup() {
   struct sigaction action{};
   action.sa_handler = on_signal;
   sigemptyset(&action.sa_mask);
-  for (int s : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(s, &action, nullptr);
+  for (int s : kEndingSignals) {
+    // A signal the caller ignores stays ignored (nohup, or a shell that
+    // ignores SIGPIPE: a closed pipe is then a write failure, status 1).
+    struct sigaction before{};
+    if (::sigaction(s, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
+    ::sigaction(s, &action, nullptr);
+  }
 }
 
 PendingNote* note_pending_file(const char* path, int& error) {

@@ -9,10 +9,13 @@
 
 namespace pdsplit {
 
-// Installs the handlers for SIGINT, SIGTERM and SIGHUP; to be called from
-// the main thread. A handled signal removes every noted file and then ends
-// the process by the same signal, so callers see the conventional status
-// (130 for SIGINT, 143 for SIGTERM). The handler runs on the main thread
+// Installs the handlers for every signal that would end the process and
+// can be caught (SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGUSR1, SIGUSR2,
+// SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU), but those the caller ignores; to
+// be called from the main thread. A handled signal removes every noted
+// file and then ends the process by the same signal, so callers see the
+// conventional status (130 for SIGINT, 141 for a closed pipe, 143 for
+// SIGTERM). The handler runs on the main thread
 // (another thread that gets the signal hands it on), and before it removes
 // anything it waits until no other thread is creating a file and lets none
 // start: no noted file can appear after the cleanup.

@@ -48,6 +48,10 @@ int PendingFile::close_early() {
   return rc < 0 ? -rc : 0;
 }
 
+void PendingFile::check_target() {
+  if (int rc = disk_.check_target(target_); rc < 0) fail(-rc);
+}
+
 void PendingFile::commit() {
   if (fd_ >= 0) {
     if (int error = close_early()) fail(error);

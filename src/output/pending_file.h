@@ -38,6 +38,12 @@ class PendingFile {
   // errno of the failure. Other threads may call it, once per file.
   int close_early();
 
+  const std::string& target() const { return target_; }
+
+  // Throws the Failure for the target, removing the temporary file, when
+  // the disk says the target cannot take it (see Disk::check_target).
+  void check_target();
+
   // Closes the file (unless closed early) and renames it to the target.
   void commit();
 

@@ -43,19 +43,61 @@ bool PendingTables::failed_before(std::size_t index) {
   return first_failed_ < index;
 }
 
-void PendingTables::put_in_place(std::size_t count, Output& output) {
+PendingFile& PendingTables::made(std::size_t index) {
+  if (index >= tables_.size()) throw std::logic_error("a table was never made");
+  Table& table = tables_[index];
+  if (table.failure != nullptr) std::rethrow_exception(table.failure);
+  if (table.file == nullptr) throw std::logic_error("a table was never made");
+  return *table.file;
+}
+
+void PendingTables::put_in_place(std::size_t count, Output& output, PendingTables* beside,
+                                 std::size_t* placed) {
   // A signal that comes meanwhile ends the run once every table is in
   // place (or the first failure is met): the renames are brief.
   InterruptionsHeld held;
-  std::lock_guard lock(mutex_);
+  std::scoped_lock lock(mutex_);
+  std::unique_lock<std::mutex> beside_lock;
+  if (beside != nullptr) beside_lock = std::unique_lock(beside->mutex_);
+  if (placed != nullptr) *placed = 0;
+  // The tables that would be put in place: those before the first that
+  // failed, or whose file beside failed.
+  std::size_t good = 0;
+  for (; good < count && good < tables_.size(); ++good) {
+    if (tables_[good].failure != nullptr || tables_[good].file == nullptr) break;
+    if (beside != nullptr && (good >= beside->tables_.size() ||
+                              beside->tables_[good].failure != nullptr ||
+                              beside->tables_[good].file == nullptr))
+      break;
+  }
+  // Every target checked before the first rename: a run that fails here
+  // replaces no file.
+  for (std::size_t i = 0; i < good; ++i) {
+    tables_[i].file->check_target();
+    if (beside != nullptr) beside->tables_[i].file->check_target();
+  }
   for (std::size_t i = 0; i < count; ++i) {
-    if (i >= tables_.size()) throw std::logic_error("a table was never made");
-    Table& table = tables_[i];
-    if (table.failure != nullptr) std::rethrow_exception(table.failure);
-    if (table.file == nullptr) throw std::logic_error("a table was never made");
-    table.file->commit();
-    table.file.reset();
-    output.written(table.size);
+    if (i == good) {
+      made(i);  // throws the table's failure
+      if (beside != nullptr) beside->made(i);
+      throw std::logic_error("a table was never made");
+    }
+    tables_[i].file->commit();
+    tables_[i].file.reset();
+    output.written(tables_[i].size);
+    if (beside != nullptr) {
+      Table& file = beside->tables_[i];
+      try {
+        file.file->commit();
+      } catch (...) {
+        // The table is new: an older file beside it would be taken for its.
+        disk_.remove(file.file->target());
+        throw;
+      }
+      file.file.reset();
+      output.written(file.size);
+    }
+    if (placed != nullptr) *placed = i + 1;
   }
 }
 

@@ -40,8 +40,16 @@ class PendingTables {
   // Puts tables 0 .. count - 1 in place, in order, on the main thread,
   // with interruption held off; stops at the first table that failed and
   // throws its failure, the tables before it in place and none after, as
-  // if they had been written one after the other.
-  void put_in_place(std::size_t count, Output& output);
+  // if they had been written one after the other. Every target is checked
+  // before the first rename (Disk::check_target): a target that cannot
+  // take its table fails the run with none put in place. With `beside`,
+  // file i of it (the file written beside table i) goes in place right
+  // after table i and stands or falls with it: a table is in place only
+  // with its file, and when a table's file cannot be put in place after
+  // it, the older file of that name is removed. `placed` (when given) is
+  // set to the number of tables put in place.
+  void put_in_place(std::size_t count, Output& output, PendingTables* beside = nullptr,
+                    std::size_t* placed = nullptr);
 
   // Puts tables 0 .. count - 1 in place as put_in_place does, but only
   // when none of them has failed: otherwise throws the failure of the first
@@ -56,6 +64,8 @@ class PendingTables {
     std::exception_ptr failure;
   };
   void keep(std::size_t index, Table table);
+  // Table `index`: its failure rethrown, or its file (checked made).
+  PendingFile& made(std::size_t index);
 
   Disk& disk_;
   std::mutex mutex_;

@@ -27,6 +27,9 @@ void write_transformed(const TableTransform& transform, const std::string& FILEN
     beside.push_back(std::make_unique<PendingFile>(file.name, output.disk()));
     beside.back()->write(file.text.data(), file.text.size());
   }
+  // All targets checked before the first rename: a failure replaces nothing.
+  main.check_target();
+  for (auto& file : beside) file->check_target();
   main.commit();
   for (auto& file : beside) file->commit();
 }

@@ -70,6 +70,11 @@ class TableTransform {
                                      std::vector<std::string>* lines) const = 0;
   // Prints lines that `transform` added to its `lines`.
   virtual void print(const std::vector<std::string>& lines) const = 0;
+  // The names of the files written beside the table `FILENAME`.
+  virtual std::vector<std::string> names_beside(const std::string& FILENAME) const {
+    (void)FILENAME;
+    return {};
+  }
 };
 
 // Writes what `transform` makes of one table: the table and the files

@@ -5,6 +5,7 @@
 
 #include "base/parallel.h"
 #include "output/format.h"
+#include "output/names.h"
 #include "output/pending_file.h"
 
 namespace pdsplit {
@@ -77,6 +78,13 @@ void format_rows_split(double shift, const double* table, std::int32_t k,
 }
 
 }  // namespace
+
+void refuse_overwriting_input(const std::string& FILENAME, const Output& output) {
+  refuse_overwriting_input(FILENAME, output.input());
+  if (const TableTransform* transform = output.transform())
+    for (const std::string& name : transform->names_beside(FILENAME))
+      refuse_overwriting_input(name, output.input());
+}
 
 std::size_t table_text_size(std::int32_t ngrid, std::int32_t k) {
   return size_of(ngrid) * line_size_of(k);

@@ -63,6 +63,12 @@ class Output {
 void writedos(const std::string& FILENAME, double shift, const double* table,
               std::int32_t ngrid, std::int32_t k, Output& output);
 
+// Throws the "Output file would overwrite DOSCAR" error block when the
+// table `FILENAME`, or a file the output's transform writes beside it,
+// would replace the DOSCAR being read (see refuse_overwriting_input in
+// names.h).
+void refuse_overwriting_input(const std::string& FILENAME, const Output& output);
+
 class PendingFile;
 
 // The text `head`, then the table's lines, written to `file` in chunks as

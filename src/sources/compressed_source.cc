@@ -74,10 +74,24 @@ class Decompressor : public Source {
       if (in.empty()) {
         // The compressed data ended inside a stream, or after the last.
         if (in_stream_) fail_damaged(input_.name(), "the compressed file is cut short");
+        if (padding_unit() != 0 && padding_ % padding_unit() != 0)
+          fail_damaged(input_.name(), "its stream padding is damaged");
         finished_ = true;
         break;
       }
       if (!in_stream_) {
+        // Zero bytes after a stream are padding where the format allows
+        // them (gzip ignores them at the end, xz pads in groups of four).
+        if (padding_unit() != 0 && in.front() == '\0') {
+          std::size_t zeros = in.find_first_not_of('\0');
+          if (zeros == std::string_view::npos) zeros = in.size();
+          input_.take(zeros);
+          padding_ += zeros;
+          continue;
+        }
+        if (padding_ % (padding_unit() != 0 ? padding_unit() : 1) != 0)
+          fail_damaged(input_.name(), "its stream padding is damaged");
+        padding_ = 0;
         start_stream();
         in_stream_ = true;
       }
@@ -99,9 +113,12 @@ class Decompressor : public Source {
   virtual bool step(std::string_view in, std::size_t& used, char* out, std::size_t room,
                     std::size_t& made) = 0;
   const std::string& name() const { return input_.name(); }
+  // The zero bytes may follow a stream in groups of this many (0: none).
+  virtual std::size_t padding_unit() const { return 0; }
 
  private:
   RawInput input_;
+  std::uint64_t padding_ = 0;  // zero bytes since the last stream
   bool in_stream_ = false;
   bool finished_ = false;
 };
@@ -114,6 +131,7 @@ class GzipSource final : public Decompressor {
   }
 
  private:
+  std::size_t padding_unit() const override { return 1; }
   void start_stream() override {
     if (started_) {
       inflateReset(&z_);
@@ -150,6 +168,7 @@ class XzSource final : public Decompressor {
   ~XzSource() override { lzma_end(&s_); }
 
  private:
+  std::size_t padding_unit() const override { return 4; }
   void start_stream() override {
     lzma_end(&s_);
     s_ = LZMA_STREAM_INIT;

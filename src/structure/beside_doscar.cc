@@ -1,5 +1,8 @@
 #include "structure/beside_doscar.h"
 
+#include <cmath>
+#include <cstdio>
+
 #include "base/failure.h"
 #include "base/messages.h"
 #include "base/text.h"
@@ -15,6 +18,13 @@ namespace {
   if (h.projected) shape += " and " + std::to_string(h.npcol) + " values per projected line";
   throw stop_with_message("Error! --noncollinear: " + shape +
                           ", which no non-collinear run writes");
+}
+
+// Whether `energy` fits the table's 11-column energy field with its three
+// decimals ("%11.3f": -999999.999 to 9999999.999).
+bool fits_energy_field(double energy) {
+  char text[400];
+  return std::isfinite(energy) && std::snprintf(text, sizeof text, "%.3f", energy) <= 11;
 }
 
 }  // namespace
@@ -34,6 +44,22 @@ Beside settle_header(Header& h, const Settings& settings, RunNeeds needs, Opener
   if (settings.efermi) {
     notes.doscar_efermi = h.efermi;
     h.efermi = *settings.efermi;
+    // Shifted or not, a table's energies and the moments' E - EF must be
+    // numbers the table can show: refused before anything is read further.
+    if (!fits_energy_field(h.emin - h.efermi) || !fits_energy_field(h.emax - h.efermi))
+      throw Failure(Failure::Report::StderrLine, kExitUsage,
+                    "Error! --efermi: puts the energies of this DOSCAR less the Fermi energy "
+                    "outside the table's energy field (-999999.999 to 9999999.999 eV)");
+  }
+
+  // A Gaussian wider than the whole grid spreads every state over all of
+  // it: refused before the blocks are read, not after.
+  if (settings.gaussian && h.emax > h.emin && *settings.gaussian > h.emax - h.emin) {
+    char range[64];
+    std::snprintf(range, sizeof range, "%.3f", h.emax - h.emin);
+    throw Failure(Failure::Report::StderrLine, kExitUsage,
+                  std::string("Error! --gaussian: wider than the energy range of this DOSCAR (") +
+                      range + " eV)");
   }
 
   if (settings.noncollinear) {

@@ -137,6 +137,11 @@ class TableOptions : public TableTransform {
     return made;
   }
 
+  std::vector<std::string> names_beside(const std::string& FILENAME) const override {
+    if (!settings_.moments) return {};
+    return {FILENAME + ".moments"};
+  }
+
   void print(const std::vector<std::string>& lines) const override {
     for (const std::string& line : lines) console_.line(line);
   }
