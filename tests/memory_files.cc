@@ -102,6 +102,11 @@ int MemoryDisk::rename(const std::string& from, const std::string& to) {
   return 0;
 }
 
+int MemoryDisk::check_target(const std::string& path) {
+  auto fault = faults_.targets.find(path);
+  return fault == faults_.targets.end() || faults_.unforeseen ? 0 : -fault->second;
+}
+
 int MemoryDisk::remove(const std::string& path) {
   std::lock_guard lock(mutex_);
   return files_.erase(path) == 1 ? 0 : -ENOENT;

@@ -61,6 +61,8 @@ struct DiskFaults {
   std::map<std::string, int> folders = {};  // files made in "folder/" fail with this error
   std::map<std::string, int> targets = {};  // a table put in place under this name fails so
   std::string marker = {};  // writes of a text that begins with it fail: a full disk
+  bool unforeseen = false;   // the target faults show only at the rename
+  std::map<std::string, std::string> older = {};  // files there before the run
 };
 
 // A folder in memory for the tables: every call succeeds but the `faults`.
@@ -68,12 +70,15 @@ struct DiskFaults {
 class MemoryDisk : public pdsplit::Disk {
  public:
   MemoryDisk() = default;
-  explicit MemoryDisk(DiskFaults faults) : faults_(std::move(faults)) {}
+  explicit MemoryDisk(DiskFaults faults) : faults_(std::move(faults)), files_(faults_.older) {}
   int create_new(const std::string& path) override;
   long write(int fd, const char* data, std::size_t size) override;
   int close(int fd) override;
   int rename(const std::string& from, const std::string& to) override;
   int remove(const std::string& path) override;
+  // The fault a rename to `path` would meet, told beforehand as the real
+  // disk tells it; with `unforeseen`, only at the rename.
+  int check_target(const std::string& path) override;
 
   // The files, by name.
   std::map<std::string, std::string> files() const;

@@ -357,12 +357,18 @@ TEST(Doscar, NoTableReplacesTheFileItNames) {
   generate(dir, kSmall, "D");
   write_file(dir.file("POSCAR"), poscar("Fe O", "2 3"));
   ASSERT_EQ(::link(dir.file("D").c_str(), dir.file("iSUMDOS_O").c_str()), 0);
+  // The .moments files too: beside a table whose own name is free.
+  ASSERT_EQ(::link(dir.file("D").c_str(), dir.file("out.moments").c_str()), 0);
+  ASSERT_EQ(::link(dir.file("D").c_str(), dir.file("iLDOS002.moments").c_str()), 0);
+  ASSERT_EQ(::link(dir.file("D").c_str(), dir.file("x_O.moments").c_str()), 0);
   for (Args args : {Args{"--doscar=D", "-t", "./D"}, {"--doscar=D", "-s1", "1", "2", "iSUMDOS_O"}, {"--doscar=iSUMDOS_O", "-ft", "D"},
-                    {"--doscar=" + dir.file("D"), "-e"}}) {
+                    {"--doscar=" + dir.file("D"), "-e"}, {"--doscar=out.moments", "--moments", "-t", "out"},
+                    {"--doscar=D", "--moments", "-a"}, {"--doscar=D", "--moments", "-e", "x"}}) {
     RunResult r = run_pdsplit(dir, args);
     EXPECT_TRUE(r.status == 2 && r.out.ends_with(reference::error_block("Output file would overwrite DOSCAR"))) << show(args) << r.out;
   }
-  EXPECT_TRUE(dir.entries() == (std::vector<std::string>{"D", "POSCAR", "iSUMDOS_O"}) && read_file(dir.file("D")) == dos(kSmall));
+  EXPECT_TRUE(dir.entries() == (std::vector<std::string>{"D", "POSCAR", "iLDOS002.moments", "iSUMDOS_O", "out.moments", "x_O.moments"}) &&
+              read_file(dir.file("D")) == dos(kSmall));
 }
 
 }  // namespace

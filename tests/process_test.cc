@@ -211,7 +211,10 @@ TEST(Signals, AnInterruptedRunRemovesEveryTemporaryFile) {
     for (const std::string& name : dir.entries()) count += name.starts_with(".pdsplit-");
     return count;
   };
-  for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+  // Every signal that would end the run and can be caught; SIGPIPE as a
+  // pipe closed under it (`pdsplit | head`).
+  for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM,
+                            SIGPROF, SIGXCPU}) {
     // Once the moments of atom 150 are printed, the tables and moments of
     // atoms 1-150 are temporary files (far more than the 32 a run could
     // once note), and the run cannot put them in place before the test
@@ -226,6 +229,14 @@ TEST(Signals, AnInterruptedRunRemovesEveryTemporaryFile) {
     EXPECT_EQ(status, 128 + signal_number);
     EXPECT_EQ(dir.entries(), Args{"DOSCAR"});
   }
+  // A closed pipe where SIGPIPE is ignored is a failure to write the
+  // console: status 1, the tables written whole, no temporary file left.
+  int status = interrupt_pdsplit(dir, {"--moments", "-a"}, SIGPIPE, [](const std::string& console) {
+    return console.find("Moments of iLDOS150:") != std::string::npos;
+  }, true);
+  EXPECT_EQ(status, 1);
+  EXPECT_EQ(temporaries(), 0);
+  EXPECT_EQ(dir.entries().size(), 801u);
 }
 
 TEST(RunSplit, EveryPartOnceOnSeveralThreadsAtOnceAndTheFirstFailingPartsException) {

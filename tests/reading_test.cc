@@ -28,7 +28,8 @@ using namespace testing_support;
 using Args = std::vector<std::string>;
 
 // A line as the model reads it: a CR before the LF dropped, the first
-// `kept` characters, and whether a LF ended it.
+// `kept` characters, and whether a LF ended it (a longer line counts as
+// ended: it holds every field read, and is judged before its end is read).
 struct Line {
   std::string text;
   bool complete;
@@ -41,7 +42,7 @@ std::vector<Line> model_lines(const std::string& text, std::size_t kept) {
     end = std::min(text.find('\n', pos), text.size());
     std::string line = text.substr(pos, end - pos);
     if (end < text.size() && !line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back({line.substr(0, kept), end < text.size()});
+    lines.push_back({line.substr(0, kept), end < text.size() || line.size() > kept});
   }
   return lines;
 }

@@ -8,11 +8,15 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
+
+#include <zlib.h>
 
 #include "lines.h"
 #include "reference.h"
 #include "scenario.h"
 #include "support.h"
+#include "driver/run.h"
 
 namespace {
 
@@ -209,6 +213,16 @@ TEST(Scenarios, CompressedFiles) {
     for (const auto& [edit, stop] : refusals)
       cases.push_back({.gen = packed, .cmd = {"-s1", "1", "5"}, .tables = {}, .stop = stop,
                        .message = "Error! Cannot read DOSCAR." + kind + ": ", .edit = edit, .name = "DOSCAR." + kind});
+    // Zero bytes after the last stream are padding where the format has it
+    // (gzip ignores them, xz pads in fours): read as the tools read them.
+    auto zeros = [](std::size_t n) { return [n](const std::string& t) { return t + std::string(n, '\0'); }; };
+    if (kind != "bz2")
+      cases.push_back({.gen = packed, .cmd = {"-a", "at"}, .tables = {"at*"}, .edit = zeros(kind == "gz" ? 512 : 8),
+                       .name = "DOSCAR." + kind});
+    if (kind == "xz")
+      cases.push_back({.gen = packed, .cmd = {"-s1", "1", "5"}, .tables = {}, .stop = Stop::Summary,
+                       .message = "Error! Cannot read DOSCAR.xz: its stream padding is damaged", .edit = zeros(6),
+                       .name = "DOSCAR.xz"});
   }
   cases.push_back({.gen = with(g, {"--system", "plain"}), .cmd = {"-t"}, .tables = {"iDOS"},
                    .beside = {{"DOSCAR.gz", doscar(with(g, {"--system", "packed", "--compress", "gz"}))}}});
@@ -311,7 +325,9 @@ TEST(Scenarios, WriteFaults) {
   for (int k : {1, 4, 9}) {
     std::string table = "iLDOS00" + std::to_string(k);
     Case c{.gen = shape(9, 301, "32", {"--atom-shift"}), .cmd = {"-a"}, .tables = {}, .stop = Stop::Writing,
-           .message = "Error! Cannot write " + table + kFull, .fail_table = table + ":" + std::to_string(k)};
+           .message = "Error! Cannot write " + table + kFull + (k == 1 ? "" : k == 2 ? " (the table of atom 1 is in place)"
+                      : " (the tables of atoms 1-" + std::to_string(k - 1) + " are in place)"),
+           .fail_table = table + ":" + std::to_string(k)};
     for (int atom = 1; atom < k; ++atom) c.tables.push_back("iLDOS00" + std::to_string(atom) + ":" + std::to_string(atom));
     cases.push_back(c);
     c.tables = {}, c.stop = Stop::Summary, c.message = not_a_number(2427, "24-35", "x.x");
@@ -356,9 +372,10 @@ TEST(Scenarios, MomentsOfAllAtomsInAtomOrder) {
   // A full disk at atom 4: the moments of 1 to 4, the tables of 1 to 3.
   Outcome full = run_every_way(folder, cmd, {}, {.marker = split_lines(all.tables.at(names[3]))[0]});
   EXPECT_EQ(moments_shown(full.out), std::vector<std::string>(names.begin(), names.begin() + 4));
-  EXPECT_EQ(full.err, "Error! Cannot write iLDOS004" + kFull + "\n");
-  Folder before;
-  for (int atom = 0; atom < 3; ++atom) before[names[atom]] = all.tables.at(names[atom]);
+  EXPECT_EQ(full.err, "Error! Cannot write iLDOS004" + kFull + " (the tables of atoms 1-3 are in place)\n");
+  Folder before;  // each table in place with its own .moments
+  for (int atom = 0; atom < 3; ++atom)
+    for (const std::string& name : {names[atom], names[atom] + ".moments"}) before[name] = all.tables.at(name);
   EXPECT_TRUE(full.tables == before) << full.tables.size() << " files";
   // A window that leaves fewer than 2 rows of atom 4 and of every atom
   // after it (their energies lie higher): atom 4 is reported, after the
@@ -373,6 +390,124 @@ TEST(Scenarios, MomentsOfAllAtomsInAtomOrder) {
                             {}, {.marker = "# column"});
   EXPECT_EQ(e.err, "Error! Cannot write iSUMDOS_Fe.moments" + kFull + "\n");
   EXPECT_TRUE(e.tables.empty());
+}
+
+// gzip members of zeros: a few kilobytes that unpack to `bytes` NULs each.
+std::string gzip_zeros(std::size_t bytes, int members) {
+  std::string zeros(bytes, '\0'), packed(bytes / 500 + 1024, '\0');
+  z_stream z{};
+  deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, 31, 9, Z_DEFAULT_STRATEGY);
+  z.next_in = reinterpret_cast<Bytef*>(zeros.data());
+  z.avail_in = static_cast<uInt>(bytes);
+  z.next_out = reinterpret_cast<Bytef*>(packed.data());
+  z.avail_out = static_cast<uInt>(packed.size());
+  EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+  packed.resize(z.total_out);
+  deflateEnd(&z);
+  std::string all;
+  for (int i = 0; i < members; ++i) all += packed;
+  return all;
+}
+
+// Gigabytes of zeros behind a small archive: a run reads no further than
+// the lines it needs and the first characters of a line that never ends,
+// and the check for damage after a failure reads no further than twice
+// what the run read. Counted in reads of the archive, not in seconds.
+TEST(Scenarios, ZerosBehindAnArchiveAreNotReadToTheirEnd) {
+  const std::string& real = doscar(shape(4, 51, "9", {"--compress", "gz"}));
+  const std::string tail = gzip_zeros(std::size_t{64} << 20, 256);  // 16 GB of NULs in 16 MB
+  const std::pair<std::string, Args> runs[] = {{real + tail, {"-p", "1"}}, {real + tail, {"-a"}}, {tail, {"-t"}}};
+  for (const auto& [text, args] : runs) {
+    MemoryFiles files;
+    files.add("DOSCAR", text);
+    files.faults.max_read = 64 << 10;
+    MemoryDisk disk;
+    Captured out, err;
+    int status = pdsplit::run(args, out.open(), err.open(), disk, files, 2);
+    std::string message = err.close();
+    out.close();
+    EXPECT_LT(files.counts.reads.load(), 64u) << show(args);
+    if (text == tail) {
+      EXPECT_EQ(status, 1);
+      EXPECT_EQ(message, not_a_number(1, "1-4", "\\x00\\x00\\x00\\x00") + "\n");
+    } else {
+      EXPECT_EQ(status, 0) << message;
+      EXPECT_EQ(disk.files(), run_in_memory({{"DOSCAR", real}}, args).tables) << show(args);
+    }
+  }
+}
+
+// A run that fails at a target replaces no file, whatever the mode: every
+// target, tables and .moments files, is checked before the first is put
+// in place. Only a fault no check foresees (at the rename itself) leaves
+// -a's tables before it, each with its own .moments or none.
+TEST(Scenarios, AFailedRunReplacesNoFile) {
+  const Folder f = {{"DOSCAR", doscar(shape(4, 51, "9"))}, {"POSCAR", poscar("Fe O", "2 2")}};
+  const std::string name(300, 'n');
+  const std::map<std::string, std::string> older = {{"iSUMDOS_Fe", "old\n"}, {"iDOS", "old\n"}, {"iLDOS001", "old\n"}};
+  const std::tuple<Args, std::string, int> rows[] = {
+      {{"-e"}, "iSUMDOS_O", EISDIR},
+      {{"--moments", "-t"}, "iDOS.moments", EISDIR},
+      {{"--moments", "-t", name}, name + ".moments", ENAMETOOLONG},
+      {{"-a"}, "iLDOS003", EISDIR},
+      {{"--moments", "-a"}, "iLDOS004.moments", EISDIR},
+      {{"--moments", "-e"}, "iSUMDOS_O.moments", ENOENT}};
+  for (const auto& [args, target, error] : rows) {
+    Outcome o = run_every_way(f, args, {}, {.targets = {{target, error}}, .older = older});
+    EXPECT_EQ(o.status, 1) << show(args);
+    EXPECT_EQ(o.err, "Error! Cannot write " + target + ": " + std::strerror(error) + "\n");
+    EXPECT_TRUE(o.tables == older) << show(args) << o.tables.size() << " files";
+  }
+  // Unforeseen: the .moments of atom 3 fails at its rename; table 3 is new,
+  // and the older .moments beside it is gone.
+  Outcome o = run_in_memory(f, {"--moments", "-a"}, {},
+                            {.targets = {{"iLDOS003.moments", EIO}}, .unforeseen = true,
+                             .older = {{"iLDOS003.moments", "old\n"}}});
+  EXPECT_EQ(o.err, "Error! Cannot write iLDOS003.moments: " + std::string(std::strerror(EIO)) +
+                       " (the tables of atoms 1-3 are in place)\n");
+  std::vector<std::string> names;
+  for (const auto& entry : o.tables) names.push_back(entry.first);
+  EXPECT_EQ(names, (Args{"iLDOS001", "iLDOS001.moments", "iLDOS002", "iLDOS002.moments", "iLDOS003"}));
+}
+
+// Settings the file's header shows cannot serve are refused once it is
+// read: status 2, one line, nothing read further, nothing written.
+TEST(Scenarios, SettingsTheHeaderRefuses) {
+  const Folder f = {{"DOSCAR", doscar(shape(4, 51, "9", {"--emin", "-10", "--emax", "15"}))}};
+  const std::string efermi = "Error! --efermi: puts the energies of this DOSCAR less the Fermi energy outside "
+                             "the table's energy field (-999999.999 to 9999999.999 eV)";
+  const std::pair<Args, std::string> rows[] = {
+      {{"--efermi=1e308", "-t"}, efermi}, {{"--efermi=1000000", "-ft"}, efermi},
+      {{"--efermi=-9999990", "-p", "1"}, efermi},
+      {{"--gaussian=1e10", "-p", "1"}, "Error! --gaussian: wider than the energy range of this DOSCAR (25.000 eV)"},
+      {{"--gaussian=25.001", "-a"}, "Error! --gaussian: wider than the energy range of this DOSCAR (25.000 eV)"}};
+  for (const auto& [args, message] : rows) {
+    Outcome o = run_every_way(f, args);
+    EXPECT_EQ(o.status, 2) << show(args);
+    EXPECT_EQ(o.err, message + "\n");
+    EXPECT_TRUE(o.out.ends_with(" Opening DOSCAR file...\n")) << o.out;
+    EXPECT_TRUE(o.tables.empty());
+  }
+  for (Args args : {Args{"--efermi=-9999980", "-t"}, Args{"--gaussian=24.9", "-t"}})
+    EXPECT_EQ(run_every_way(f, args).status, 0) << show(args);
+}
+
+// Exponents spelt e or D from line 7 on, the first projected line too:
+// the same tables as with E.
+TEST(Scenarios, OtherExponentLettersOnEveryLine) {
+  for (const std::string letter : {"e", "D"})
+    for (std::string npcol : {"9", "18", "32"}) {
+      const std::string& text = doscar(shape(3, 20, npcol));
+      std::string spelt = text;
+      std::size_t at = 0;
+      for (int line = 1; line < 7; ++line) at = spelt.find('\n', at) + 1;
+      while ((at = spelt.find('E', at)) != std::string::npos) spelt[at] = letter[0];
+      for (Args args : {Args{"-a"}, Args{"-s1", "1", "3"}, Args{"-t"}}) {
+        Outcome got = run_in_memory({{"DOSCAR", spelt}}, args), want = run_in_memory({{"DOSCAR", text}}, args);
+        EXPECT_EQ(got.status, 0) << letter << " " << npcol << " " << got.err;
+        EXPECT_TRUE(got.tables == want.tables) << letter << " " << npcol << " " << show(args);
+      }
+    }
 }
 
 }  // namespace

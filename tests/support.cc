@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -83,7 +84,8 @@ RunResult run_pdsplit(const Scratch& dir, const std::vector<std::string>& args) 
 }
 
 int interrupt_pdsplit(const Scratch& dir, const std::vector<std::string>& args, int signal_number,
-                      const std::function<bool(const std::string& console)>& ready) {
+                      const std::function<bool(const std::string& console)>& ready,
+                      bool pipe_ignored) {
   std::vector<char*> argv{const_cast<char*>(PDSPLIT_BIN)};
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
@@ -93,6 +95,7 @@ int interrupt_pdsplit(const Scratch& dir, const std::vector<std::string>& args, 
   pid_t pid = ::fork();
   if (pid == 0) {
     if (::chdir(dir.path().c_str()) != 0 || ::dup2(out[1], 1) < 0) ::_exit(126);
+    std::signal(SIGPIPE, pipe_ignored ? SIG_IGN : SIG_DFL);
     ::close(out[0]);
     ::close(out[1]);
     ::execv(PDSPLIT_BIN, argv.data());
@@ -106,7 +109,9 @@ int interrupt_pdsplit(const Scratch& dir, const std::vector<std::string>& args, 
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) break;
     console.append(buffer, static_cast<std::size_t>(n));
-    if (!sent && ready(console)) sent = ::kill(pid, signal_number) == 0;
+    if (sent || !ready(console)) continue;
+    if (signal_number == SIGPIPE) break;
+    sent = ::kill(pid, signal_number) == 0;
   }
   ::close(out[0]);
   int status = 0;

@@ -45,9 +45,13 @@ RunResult run_pdsplit(const Scratch& dir, const std::vector<std::string>& args);
 // clock is involved: until its output is read, the run can print no more
 // than the pipe holds beyond that moment, so a run that prints more after
 // it cannot have ended when the signal comes. No signal is sent when the
-// output ends before `ready` holds.
+// output ends before `ready` holds. SIGPIPE is not sent: the pipe is closed
+// instead, so the run's next write meets it, as in `pdsplit | head`; with
+// `pipe_ignored` the run starts with SIGPIPE ignored, as some shells start
+// their children.
 int interrupt_pdsplit(const Scratch& dir, const std::vector<std::string>& args, int signal_number,
-                      const std::function<bool(const std::string& console)>& ready);
+                      const std::function<bool(const std::string& console)>& ready,
+                      bool pipe_ignored = false);
 
 // Writes DOSCAR (or `name`) in `dir` with the project's generator.
 void generate(const Scratch& dir, const std::vector<std::string>& options,

@@ -85,6 +85,7 @@ void PendingTables::put_in_place(std::size_t count, Output& output, PendingTable
     tables_[i].file->commit();
     tables_[i].file.reset();
     output.written(tables_[i].size);
+    if (placed != nullptr) *placed = i + 1;
     if (beside != nullptr) {
       Table& file = beside->tables_[i];
       try {
@@ -97,7 +98,6 @@ void PendingTables::put_in_place(std::size_t count, Output& output, PendingTable
       file.file.reset();
       output.written(file.size);
     }
-    if (placed != nullptr) *placed = i + 1;
   }
 }
 
