@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pdsplit {
 
@@ -22,6 +23,27 @@ enum class AtomRead {
 
 // Reads the atom number from `ARGV`, the operand in its 5-character buffer.
 AtomRead read_atom_number(std::string_view ARGV, std::int32_t& value);
+
+// Atoms first to last (first <= last), as a list writes them.
+struct AtomSpan {
+  std::int32_t first = 0, last = 0;
+};
+
+// An atom list as written: comma-separated atoms and rising ranges
+// ("1-4,9", "007", "+5"), in the order written.
+struct AtomList {
+  std::vector<AtomSpan> spans;
+  std::string fault;  // what is wrong with it ("a range must rise"); empty when none
+};
+
+// Whether `operand` is written as an atom list: after an optional leading
+// '+', only digits, commas and hyphens (and at least one of them). Such an
+// operand is never a name.
+bool looks_like_atom_list(std::string_view operand);
+
+// Reads an operand that looks like an atom list. Atom numbers are read
+// whole, of up to nine digits; their range is the caller's to check.
+AtomList read_atom_list(std::string_view operand);
 
 // The prefix of the tables' names for a mode whose one operand is a name
 // (`args[0]` is the option): the given name, or `fallback`; more operands
