@@ -16,29 +16,6 @@ namespace pdsplit {
 
 namespace {
 
-Grouping grouping_of(std::optional<Orbitals> orbitals) {
-  switch (orbitals.value_or(Orbitals::Lm)) {
-    case Orbitals::Lm: return Grouping::Lm;
-    case Orbitals::L: return Grouping::L;
-    case Orbitals::DSplit: return Grouping::DSplit;
-    case Orbitals::Sum: return Grouping::Sum;
-  }
-  return Grouping::Lm;
-}
-
-// Every column as it is, for files whose columns have no known meaning and
-// options that need none.
-ColumnPlan identity_plan(std::int32_t k) {
-  ColumnPlan plan;
-  for (std::int32_t j = 1; j <= k; ++j) {
-    PlannedColumn column;
-    column.group = std::string(1, 'c').append(std::to_string(j));
-    column.inputs = {j};
-    plan.push_back(std::move(column));
-  }
-  return plan;
-}
-
 bool is_dos(const PlannedColumn& column) { return column.group == "DOS"; }
 
 // Whether value column j + 1 of the shaped table is column j + 1 of a
@@ -63,7 +40,7 @@ class TableOptions : public TableTransform {
     // kept, once the file has been read.
     if (layout_) {
       try {
-        projected_ = plan_columns(*layout_, grouping_of(settings_.orbitals));
+        projected_ = plan_columns(*layout_, settings_.orbitals.value_or(Orbitals::Lm));
       } catch (const Failure&) {
         projected_.clear();
       }
@@ -148,19 +125,13 @@ class TableOptions : public TableTransform {
   };
 
   // The plan of a table of k value columns: the one made for the layout,
-  // or one made in `other`.
+  // or one made in `other`. The header reader refuses a file whose
+  // projected lines are of no known kind, so a projected table has the
+  // layout's columns.
   const ColumnPlan& plan_for(std::int32_t k, ColumnPlan& other) const {
     if (total_) return other = total_dos_plan(k);
-    bool meaning = settings_.orbitals || settings_.header || settings_.down_negative ||
-                   settings_.moments;
-    if (!layout_ || value_columns(*layout_) != k) {
-      if (meaning)
-        throw stop_with_message("Error! The columns of DOSCAR's projected lines are of no "
-                                "known kind: --orbitals, --header, --down-negative and "
-                                "--moments cannot name them");
-      return other = identity_plan(k);
-    }
-    if (projected_.empty()) return other = plan_columns(*layout_, grouping_of(settings_.orbitals));
+    if (projected_.empty())
+      return other = plan_columns(*layout_, settings_.orbitals.value_or(Orbitals::Lm));
     return projected_;
   }
 
