@@ -38,7 +38,7 @@ void moments_of_tables(benchmark::State& state, std::size_t count, NumberPath pa
   std::vector<pdsplit::Table> tables;
   for (std::size_t i = 0; i < count; ++i) tables.push_back(table(i + 1));
   pdsplit::ColumnPlan plan = pdsplit::plan_columns(
-      {pdsplit::Spin::Polarised, pdsplit::Projection::LM, true}, pdsplit::Grouping::Lm);
+      {pdsplit::Spin::Polarised, pdsplit::Projection::LM, true}, pdsplit::Orbitals::Lm);
   std::size_t next = 0;
   for (auto _ : state) {
     auto rows = pdsplit::table_moments(plan, tables[next].view(), 5.1, path);

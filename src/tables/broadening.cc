@@ -2,9 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
-#include <stdexcept>
+#include <cstddef>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "base/failure.h"
 
@@ -17,6 +18,56 @@ double gaussian(double sigma, std::int64_t k) {
   if (k == 0) return 1;
   double x = static_cast<double>(k);
   return std::exp(-(x * x) / (2 * sigma * sigma));
+}
+
+// The most grid steps a kernel may reach: a wider one is refused.
+constexpr std::int64_t kMostGaussianRadius = 100'000'000;
+
+struct GaussianKernel {
+  double sigma = 0;         // in grid steps
+  std::int64_t radius = 0;  // in grid steps
+};
+
+// (last - first) / (NGRID - 1) of the energies as read (two rows at least).
+double mean_grid_step(TableView table) {
+  std::size_t n = table.rows();
+  return (table.energy(n - 1) - table.energy(0)) / static_cast<double>(n - 1);
+}
+
+// The kernel of a broadening of `s` eV (s > 0, as the command line takes
+// it) on a grid of mean step `step` eV.
+GaussianKernel gaussian_kernel(double s, double step) {
+  if (!(step > 0) || !std::isfinite(step))
+    throw stop_with_message("Error! --gaussian needs a grid whose energies rise");
+  GaussianKernel kernel;
+  kernel.sigma = s / step;
+  double radius = std::floor(4 * kernel.sigma + 0.5);
+  if (!(radius <= static_cast<double>(kMostGaussianRadius)))
+    throw stop_with_message("Error! --gaussian spreads over more than " +
+                            std::to_string(kMostGaussianRadius) + " grid steps");
+  kernel.radius = static_cast<std::int64_t>(radius);
+  return kernel;
+}
+
+// The 2r + 1 normalised weights, for k = -r .. r (index k + r).
+std::vector<double> gaussian_weights(const GaussianKernel& kernel) {
+  auto r = static_cast<std::size_t>(kernel.radius);
+  std::vector<double> w(2 * r + 1);
+  // Computed for k >= 0 and mirrored: the kernel is exactly symmetric.
+  for (std::size_t k = 0; k <= r; ++k)
+    w[r + k] = w[r - k] = gaussian(kernel.sigma, static_cast<std::int64_t>(k));
+  double total = 0;
+  for (double x : w) total += x;
+  for (double& x : w) x /= total;
+  return w;
+}
+
+// The index of [0, n) that index i of the reflected extension reads (n > 0).
+std::size_t reflect(std::int64_t i, std::size_t n) {
+  auto period = static_cast<std::int64_t>(2 * n);
+  std::int64_t m = i % period;
+  if (m < 0) m += period;
+  return static_cast<std::size_t>(m < static_cast<std::int64_t>(n) ? m : period - 1 - m);
 }
 
 // Columns [first, first + count) of an n-row array whose rows are `stride`
@@ -84,7 +135,6 @@ void convolve_folded(const Columns& a, const GaussianKernel& kernel) {
 }
 
 void convolve(const Columns& a, const GaussianKernel& kernel) {
-  if (a.n == 0 || a.count == 0) return;
   if (kernel.radius < static_cast<std::int64_t>(a.n))
     convolve_direct(a, kernel);
   else
@@ -93,56 +143,7 @@ void convolve(const Columns& a, const GaussianKernel& kernel) {
 
 }  // namespace
 
-double mean_grid_step(TableView table) {
-  std::size_t n = table.rows();
-  if (n < 2) return std::numeric_limits<double>::quiet_NaN();
-  return (table.energy(n - 1) - table.energy(0)) / static_cast<double>(n - 1);
-}
-
-GaussianKernel gaussian_kernel(double s, double step) {
-  if (!(s > 0) || !std::isfinite(s))
-    throw stop_with_message("Error! --gaussian needs a width above 0 eV");
-  if (!(step > 0) || !std::isfinite(step))
-    throw stop_with_message("Error! --gaussian needs a grid whose energies rise");
-  GaussianKernel kernel;
-  kernel.sigma = s / step;
-  double radius = std::floor(4 * kernel.sigma + 0.5);
-  if (!(radius <= static_cast<double>(kMostGaussianRadius)))
-    throw stop_with_message("Error! --gaussian spreads over more than " +
-                            std::to_string(kMostGaussianRadius) + " grid steps");
-  kernel.radius = static_cast<std::int64_t>(radius);
-  return kernel;
-}
-
-std::vector<double> gaussian_weights(const GaussianKernel& kernel) {
-  auto r = static_cast<std::size_t>(kernel.radius);
-  std::vector<double> w(2 * r + 1);
-  // Computed for k >= 0 and mirrored: the kernel is exactly symmetric.
-  for (std::size_t k = 0; k <= r; ++k)
-    w[r + k] = w[r - k] = gaussian(kernel.sigma, static_cast<std::int64_t>(k));
-  double total = 0;
-  for (double x : w) total += x;
-  for (double& x : w) x /= total;
-  return w;
-}
-
-std::size_t reflect(std::int64_t i, std::size_t n) {
-  auto period = static_cast<std::int64_t>(2 * n);
-  std::int64_t m = i % period;
-  if (m < 0) m += period;
-  return static_cast<std::size_t>(m < static_cast<std::int64_t>(n) ? m : period - 1 - m);
-}
-
-void broaden_column(std::span<const double> in, const GaussianKernel& kernel,
-                    std::span<double> out) {
-  if (in.size() != out.size())
-    throw std::invalid_argument("broaden_column: input and output differ in length");
-  convolve({in.data(), out.data(), in.size(), 1, 0, 1}, kernel);
-}
-
 Table broaden_table(TableView table, double s) {
-  if (!(s > 0) || !std::isfinite(s))
-    throw stop_with_message("Error! --gaussian needs a width above 0 eV");
   Table out(table.ngrid, table.k);
   std::size_t n = table.rows(), width = table.width();
   for (std::size_t i = 0; i < n; ++i) out.row(i)[0] = table.energy(i);

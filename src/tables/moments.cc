@@ -68,41 +68,42 @@ Moments with_central(Moments m, double m2, double m3, double m4, const Grid& gri
   return m;
 }
 
-// The moments of L columns side by side (sums `sums`, the bounds of their
-// negative values `negative`) into out[0, L): all of them, or for a column
-// that needs the second pass (again[l]) all but the width, skewness and
-// kurtosis. Each column takes the same operations whatever L: L = 4 lets
-// the compiler take four at a time.
-template <std::size_t L>
+constexpr std::size_t kLanes = TablePowerSums::kLanes;
+
+// The moments of a group of columns side by side (sums `sums`, the bounds
+// of their negative values `negative`) on a grid of two points or more,
+// into out[0, kLanes): all of them, or for a column that needs the second
+// pass (again[l]) all but the width, skewness and kurtosis. The columns
+// take the same operations, which lets the compiler take the four at once.
 void combine(const RunSums& sums, const double* negative, const Grid& grid,
              const GridFacts& facts, Moments* out, bool* again) {
   const std::size_t runs = grid.runs(), step = sums.sum_stride;
   auto at = [&](std::size_t r, std::size_t k) { return sums.at + r * sums.run_stride + k * step; };
-  double n[L] = {}, below[L] = {}, first[L] = {};
+  double n[kLanes] = {}, below[kLanes] = {}, first[kLanes] = {};
   for (std::size_t r = 0; r < runs; ++r) {
     const double middle = grid.middle(r);
     const double *s0 = at(r, 0), *s1 = at(r, 1), *s2 = at(r, 2);
-    for (std::size_t l = 0; l < L; ++l) {
+    for (std::size_t l = 0; l < kLanes; ++l) {
       n[l] += s0[l];
       below[l] += s1[l];
       first[l] += s2[l] + middle * s0[l];
     }
   }
-  double c[L];
-  for (std::size_t l = 0; l < L; ++l) {
+  double c[kLanes];
+  for (std::size_t l = 0; l < kLanes; ++l) {
     again[l] = false;
-    out[l] = no_moments(grid.points < 2 ? 0 : n[l]);
+    out[l] = no_moments(n[l]);
     c[l] = 0;
-    if (grid.points < 2 || !(n[l] > 0)) continue;
+    if (!(n[l] > 0)) continue;
     out[l].integral = n[l];
     out[l].filling = below[l] / n[l];
     out[l].centre = c[l] = first[l] / n[l];
   }
-  double m2[L] = {}, m3[L] = {}, m4[L] = {}, reach[L] = {};
+  double m2[kLanes] = {}, m3[kLanes] = {}, m4[kLanes] = {}, reach[kLanes] = {};
   for (std::size_t r = 0; r < runs; ++r) {
     const double middle = grid.middle(r), half = grid.half_length(r), w = facts.weights[r];
     const double *p0 = at(r, 0), *p1 = at(r, 2), *p2 = at(r, 3), *p3 = at(r, 4), *p4 = at(r, 5);
-    for (std::size_t l = 0; l < L; ++l) {
+    for (std::size_t l = 0; l < kLanes; ++l) {
       const double d = middle - c[l];
       const double s0 = p0[l], s1 = p1[l], s2 = p2[l], s3 = p3[l], s4 = p4[l];
       m2[l] += s2 + d * (2 * s1 + d * s0);
@@ -112,8 +113,8 @@ void combine(const RunSums& sums, const double* negative, const Grid& grid,
       reach[l] += qq * qq * (s0 + 2 * negative[l] * w);
     }
   }
-  for (std::size_t l = 0; l < L; ++l) {
-    if (grid.points < 2 || !(n[l] > 0)) continue;
+  for (std::size_t l = 0; l < kLanes; ++l) {
+    if (!(n[l] > 0)) continue;
     const double v2 = m2[l] / n[l];
     if (facts.rising && std::isfinite(reach[l]) && v2 > 0 &&
         reach[l] / n[l] <= kCancellation * v2 * v2)
@@ -154,43 +155,11 @@ void centre(std::vector<Centring>& columns, const Grid& grid, const Rho& rho) {
 
 double negative_of(double least) { return least < 0 ? -least : 0; }
 
-// The moments of one column; `rho(i)` its value at point i.
-template <class Rho>
-Moments moments_from(const ColumnSums& sums, const Grid& grid, const Rho& rho) {
-  Moments m;
-  bool again = false;
-  const double negative = negative_of(sums.least);
-  combine<1>(sums.view(), &negative, grid, grid_facts(grid), &m, &again);
-  if (again) {
-    std::vector<Centring> one{{&m}};
-    centre(one, grid, [&](std::size_t, std::size_t i) { return rho(i); });
-  }
-  return m;
-}
-
 }  // namespace
-
-Moments moments(std::span<const double> energies, std::span<const double> rho, double efermi) {
-  if (energies.size() != rho.size())
-    throw std::invalid_argument("moments: energies and values differ in length");
-  Grid grid{energies.data(), 1, energies.size(), efermi};
-  return moments_from(column_sums(grid, rho.data(), 1), grid,
-                      [&](std::size_t i) { return rho[i]; });
-}
-
-Moments column_moments(TableView table, std::int32_t column, double efermi) {
-  if (column < 1 || column > table.k)
-    throw std::invalid_argument("moments: no column " + std::to_string(column));
-  Grid grid = Grid::of(table, efermi);
-  return moments_from(column_sums(grid, table.data + column, table.width()), grid,
-                      [&](std::size_t i) { return table.row(i)[column]; });
-}
 
 TableMoments::TableMoments(const ColumnPlan& plan, TableView table, double efermi,
                            NumberPath path)
     : table_(table), sums_(table, efermi, path) {
-  if (static_cast<std::size_t>(extent(table.k)) != plan.size())
-    throw std::invalid_argument("moments: the table does not have the plan's columns");
   for (std::size_t j = 0; j < plan.size(); ++j) {
     Component component = plan[j].component;
     bool magnetisation =
@@ -206,7 +175,6 @@ TableMoments::TableMoments(const ColumnPlan& plan, TableView table, double eferm
 void TableMoments::add_rows(std::size_t end) { sums_.add_rows(end); }
 
 std::vector<NamedMoments> TableMoments::finish() {
-  constexpr std::size_t kLanes = TablePowerSums::kLanes;
   sums_.add_rows(table_.rows());
   const Grid& grid = sums_.grid();
   const GridFacts& facts = sums_.facts();
@@ -223,7 +191,7 @@ std::vector<NamedMoments> TableMoments::finish() {
     const RunSums s = sums_.group(g);
     double negative[kLanes];
     for (std::size_t l = 0; l < kLanes; ++l) negative[l] = negative_of(s.least[l]);
-    combine<kLanes>(s, negative, grid, facts, &column[kLanes * g], &column_again[kLanes * g]);
+    combine(s, negative, grid, facts, &column[kLanes * g], &column_again[kLanes * g]);
   }
   // The pairs' sums, those of their two columns added, side by side as the
   // columns' are.
@@ -249,9 +217,8 @@ std::vector<NamedMoments> TableMoments::finish() {
   std::vector<Moments> pair(kLanes * pair_groups);
   std::unique_ptr<bool[]> pair_again(new bool[kLanes * pair_groups]);
   for (std::size_t g = 0; g < pair_groups; ++g)
-    combine<kLanes>({pair_sums.data() + group_run * g, run_stride, kLanes, nullptr},
-                    &pair_negative[kLanes * g], grid, facts, &pair[kLanes * g],
-                    &pair_again[kLanes * g]);
+    combine({pair_sums.data() + group_run * g, run_stride, kLanes, nullptr},
+            &pair_negative[kLanes * g], grid, facts, &pair[kLanes * g], &pair_again[kLanes * g]);
 
   std::vector<NamedMoments> out;
   out.reserve(rows_.size());

@@ -5,7 +5,7 @@
 // over the rows of the table it is given (cut to the window beforehand), in
 // double precision, with the grid steps taken from the energies as read:
 // the sum over the rows, in their order, of rho times the row's trapezoid
-// weight (modes/power_sums.h tells how the sums are taken).
+// weight (tables/power_sums.h tells how the sums are taken).
 //
 //   integral  N = integral of rho dE
 //   filling   integral of rho dE over the segments whose two ends both have
@@ -20,8 +20,7 @@
 // makes skewness and kurtosis NaN.
 #pragma once
 
-#include <cstdint>
-#include <span>
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,12 +41,6 @@ struct Moments {
   double kurtosis = 0;
 };
 
-// The moments of rho over the points (energies[i], rho[i]) (same length).
-Moments moments(std::span<const double> energies, std::span<const double> rho, double efermi);
-
-// The moments of value column `column` (1..K) of `table`.
-Moments column_moments(TableView table, std::int32_t column, double efermi);
-
 struct NamedMoments {
   std::string name;
   Moments moments;
@@ -61,9 +54,8 @@ struct NamedMoments {
 // same group, one more row of rho = up + down, named after the up column
 // with "_up" replaced by "_up+down" ("d_up+down"). Take the table before
 // --down-negative. All columns are taken in one sweep over the rows (in
-// the vector unit: see modes/power_sums.h), with the numbers of
-// column_moments to the bit for each column; `path` Portable takes the code
-// every processor runs, for tests.
+// the vector unit: see tables/power_sums.h); `path` Portable takes the code
+// every processor runs, to the same numbers to the bit.
 std::vector<NamedMoments> table_moments(const ColumnPlan& plan, TableView table, double efermi,
                                         NumberPath path = NumberPath::Fastest);
 

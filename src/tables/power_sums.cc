@@ -134,36 +134,6 @@ void add_run_portable(const double* w, TableView table, std::size_t begin, std::
 
 }  // namespace
 
-GridFacts grid_facts(const Grid& grid) {
-  GridFacts facts;
-  facts.weights.assign(grid.runs(), 0.0);
-  double w[kSums * kRun];
-  for (std::size_t r = 0; r < grid.runs(); ++r)
-    run_weights(grid, r, r * kRun, grid.run_end(r) - r * kRun, w, facts);
-  return facts;
-}
-
-ColumnSums column_sums(const Grid& grid, const double* values, std::size_t stride) {
-  ColumnSums out;
-  out.runs.assign(kSums * grid.runs(), 0.0);
-  double state[kSums + 1] = {};
-  state[kSums] = std::numeric_limits<double>::infinity();
-  double w[kSums * kRun];
-  GridFacts facts;
-  facts.weights.assign(grid.runs(), 0.0);
-  for (std::size_t r = 0; r < grid.runs(); ++r) {
-    const std::size_t first = r * kRun, count = grid.run_end(r) - first;
-    run_weights(grid, r, first, count, w, facts);
-    add_points(w, count, values + first * stride, stride, state, 1);
-    for (std::size_t k = 0; k < kSums; ++k) {
-      out.runs[kSums * r + k] = state[k];
-      state[k] = 0;
-    }
-  }
-  out.least = state[kSums];
-  return out;
-}
-
 TablePowerSums::TablePowerSums(TableView table, double efermi, NumberPath path)
     : table_(table), grid_(Grid::of(table, efermi)) {
 #ifdef PDSPLIT_AVX2

@@ -12,7 +12,7 @@
 // The points are taken in runs of kRun, and d is the distance of the
 // point's energy from the middle of its run: each run gives the sums of
 // d^k rho (k = 0..4) about its own middle, which the moments then move to
-// the column's centre (modes/moments.cc). Taken about one energy for the
+// the column's centre (tables/moments.cc). Taken about one energy for the
 // whole grid instead, the central moments of a peak far from it, narrow
 // for its distance, would be the difference of numbers many times larger
 // than themselves, their digits lost; about a point at most half a run
@@ -70,10 +70,8 @@ struct GridFacts {
                                 // that is -1 everywhere would add to its N
 };
 
-GridFacts grid_facts(const Grid& grid);
-
-// Sums of one column or of several side by side: sum k of run r of column
-// l is at[r * run_stride + k * sum_stride + l]. `least` is the least value
+// Sums of several columns side by side: sum k of run r of column l is
+// at[r * run_stride + k * sum_stride + l]. `least` is the least value
 // of each column (it tells only whether a column has a negative value:
 // where a value is NaN, so are the sums).
 struct RunSums {
@@ -83,20 +81,12 @@ struct RunSums {
   const double* least = nullptr;
 };
 
-// The sums of one column, `values[i * stride]` at point i, each added
-// point after point in file order by fused multiply-adds (one rounding
-// per point).
-struct ColumnSums {
-  std::vector<double> runs;  // kSums per run
-  double least = 0;
-  RunSums view() const { return {runs.data(), kSums, 1, &least}; }
-};
-ColumnSums column_sums(const Grid& grid, const double* values, std::size_t stride);
-
 // The sums of each value column 1..K of a table, taken as its rows come:
-// add_rows(end) adds the rows not yet added before `end`. The numbers are
-// those of column_sums to the bit, whatever the calls, in the vector unit
-// (several columns at a time) unless `path` is Portable.
+// add_rows(end) adds the rows not yet added before `end`. Each sum of a
+// column is added point after point in file order by fused multiply-adds
+// (one rounding per point), in the vector unit (several columns at a time)
+// unless `path` is Portable: the same numbers to the bit either way,
+// whatever the calls.
 class TablePowerSums {
  public:
   // Four columns to a group, the same sum of the four side by side.

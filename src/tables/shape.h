@@ -16,13 +16,13 @@
 // IDOS_down".
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "base/settings.h"
 #include "doscar/header.h"
 #include "tables/table_view.h"
 
@@ -37,23 +37,10 @@ struct ColumnLayout {
   bool f = false;  // f orbitals present
 };
 
-// Values per orbital: 1 without spin, 2 (up, down), 4 (total, mx, my, mz).
-int components(Spin spin);
-// Orbitals per grid point: 3 or 4 (l), 9 or 16 (l,m).
-int orbitals(const ColumnLayout& layout);
-// Value columns of a projected table of this layout: orbitals x components.
-std::int32_t value_columns(const ColumnLayout& layout);
-
-// The layout of projected lines of `npcol` values in a file whose total-DOS
-// lines hold `ntcol` values (2 without spin, 4 with), as the header reader
-// judges it; nothing for a count of no known kind.
-std::optional<ColumnLayout> column_layout(std::int32_t npcol, std::int32_t ntcol,
-                                          bool noncollinear);
+// The layout of the projected lines of a file of this header, as the
+// header reader judged it from the values of its projected and total-DOS
+// lines; nothing for a file without projections.
 std::optional<ColumnLayout> column_layout(const Header& header);
-
-// --orbitals=lm | l | d-split | sum.
-enum class Grouping { Lm, L, DSplit, Sum };
-std::optional<Grouping> parse_grouping(std::string_view word);
 
 // What an output column holds of its orbitals' values: no spin (None), one
 // spin channel (Up, Down), or one non-collinear component (Total, Mx, My,
@@ -73,8 +60,9 @@ struct PlannedColumn {
 
 using ColumnPlan = std::vector<PlannedColumn>;
 
-// The output columns of a projected table of `layout` under `grouping`, in
-// order: for each orbital or group, its components in DOSCAR's order.
+// The output columns of a projected table of `layout` grouped as --orbitals
+// asks, in order: for each orbital or group, its components in DOSCAR's
+// order.
 //   Lm:     every column as it is.
 //   L:      s p d [f] (the m-components of each l summed), then total;
 //           for l-projected files the columns as they are, then total.
@@ -82,18 +70,17 @@ using ColumnPlan = std::vector<PlannedColumn>;
 //           files only: a Failure for an l-projected one.
 //   Sum:    total alone.
 // Every sum adds its inputs in the file's column order.
-ColumnPlan plan_columns(const ColumnLayout& layout, Grouping grouping);
+ColumnPlan plan_columns(const ColumnLayout& layout, Orbitals grouping);
 
-// The columns of a total-DOS table (-t) of `ntcol` values (2 or 4; a
-// Failure otherwise): DOS IDOS, or DOS_up DOS_down IDOS_up IDOS_down, of
+// The columns of a total-DOS table (-t) of `ntcol` values (2 or 4, as the
+// header reader takes them): DOS IDOS, or DOS_up DOS_down IDOS_up IDOS_down, of
 // which only DOS_down is a spin-down DOS column (integrated DOS keeps its
 // sign).
 ColumnPlan total_dos_plan(std::int32_t ntcol);
 
 // A new table of the same energies and one value column per planned
 // column: the sum of its inputs, in double precision, from the first input
-// on in the plan's order. Throws std::invalid_argument when the plan names
-// a column the table does not have.
+// on in the plan's order (a plan made for a table of these columns).
 Table shape_table(const ColumnPlan& plan, TableView table);
 
 // --down-negative: flips the sign of every spin-down DOS column of `table`
@@ -104,33 +91,18 @@ void negate_down_columns(const ColumnPlan& plan, Table& table);
 // --header: "# E-EF name1 name2 ...", or "# E ..." when energies are not
 // shifted; names separated by one blank, no line end.
 std::string header_line(const ColumnPlan& plan, bool shifted);
-std::string header_line(const ColumnLayout& layout, Grouping grouping, bool shifted);
 
-// --window=EMIN:EMAX; either end may be absent ("-5:", ":3", ":").
+// --window=EMIN:EMAX; either end may be absent.
 struct EnergyWindow {
   std::optional<double> low, high;
 };
 
-// The window of "EMIN:EMAX": each end a finite number (an optional leading
-// '+' allowed) or nothing; nothing when the text is not of that form or
-// EMIN > EMAX.
-std::optional<EnergyWindow> parse_window(std::string_view text);
-
-// The energy the table writer writes for `energy` lowered by `shift` (3
-// decimals, correctly rounded, "-0.000" written as 0.000), read back as a
-// double; energies too wide for the writer's field, infinite or NaN come
-// back unrounded.
-double written_energy(double energy, double shift);
-
-// Whether a written energy lies in [low, high], both ends inclusive, an
-// absent end unbounded. NaN lies only in the window with no ends.
-bool in_window(const EnergyWindow& window, double written);
-
-// The rows of `table`, in order, whose written energy lies in the window.
-std::vector<std::size_t> window_rows(TableView table, double shift, const EnergyWindow& window);
-
-// The table cut to those rows. Fewer than 2 rows inside is for the caller
-// to report (check the result's ngrid).
+// The table cut to the rows, in order, whose written energy lies in the
+// window: the energy lowered by `shift` as the table writer writes it (3
+// decimals, correctly rounded, "-0.000" written as 0.000), read back, in
+// [low, high], both ends inclusive, an absent end unbounded; an energy too
+// wide for the writer's field is taken unrounded. Fewer than 2 rows
+// inside is for the caller to report (check the result's ngrid).
 Table cut_to_window(TableView table, double shift, const EnergyWindow& window);
 
 }  // namespace pdsplit

@@ -16,29 +16,6 @@ namespace pdsplit {
 
 namespace {
 
-Grouping grouping_of(std::optional<Orbitals> orbitals) {
-  switch (orbitals.value_or(Orbitals::Lm)) {
-    case Orbitals::Lm: return Grouping::Lm;
-    case Orbitals::L: return Grouping::L;
-    case Orbitals::DSplit: return Grouping::DSplit;
-    case Orbitals::Sum: return Grouping::Sum;
-  }
-  return Grouping::Lm;
-}
-
-// Every column as it is, for files whose columns have no known meaning and
-// options that need none.
-ColumnPlan identity_plan(std::int32_t k) {
-  ColumnPlan plan;
-  for (std::int32_t j = 1; j <= k; ++j) {
-    PlannedColumn column;
-    column.group = std::string(1, 'c').append(std::to_string(j));
-    column.inputs = {j};
-    plan.push_back(std::move(column));
-  }
-  return plan;
-}
-
 bool is_dos(const PlannedColumn& column) { return column.group == "DOS"; }
 
 // Whether value column j + 1 of the shaped table is column j + 1 of a
@@ -50,6 +27,25 @@ bool takes_columns_as_they_are(const ColumnPlan& plan, std::int32_t k) {
   return true;
 }
 
+Table copy_of(TableView view) {
+  Table copy(view.ngrid, view.k);
+  if (view.size() != 0) std::memcpy(copy.data(), view.data, view.size() * sizeof(double));
+  return copy;
+}
+
+// The options applied to each table, one step after the other in this
+// order, each step doing nothing unless its option is given:
+//   broaden       --gaussian, over the whole grid
+//   group         --orbitals: one column per planned column
+//   cut           --window: the rows whose written energy is inside
+//   take_moments  --moments of the grouped columns over those rows
+//   integrate     --cumulative
+//   negate_down   --down-negative, in the written table only
+//   name_columns  --header
+// The plan of the columns is made before them all, so that one that
+// cannot be made fails before any work. In a total-DOS table (-t) the
+// integrated columns are taken as read by broaden and integrate, and
+// take_moments gives moments of the DOS columns alone.
 class TableOptions : public TableTransform {
  public:
   TableOptions(const Settings& settings, const Header& h, bool shifted, bool total,
@@ -63,7 +59,7 @@ class TableOptions : public TableTransform {
     // kept, once the file has been read.
     if (layout_) {
       try {
-        projected_ = plan_columns(*layout_, grouping_of(settings_.orbitals));
+        projected_ = plan_columns(*layout_, grouping());
       } catch (const Failure&) {
         projected_.clear();
       }
@@ -73,68 +69,21 @@ class TableOptions : public TableTransform {
   TransformedTable transform(const std::string& FILENAME, double shift, const double* data,
                              std::int32_t ngrid, std::int32_t k,
                              std::vector<std::string>* lines) const override {
-    TableView raw{data, ngrid, k};
-    ColumnPlan other;
-    const ColumnPlan& plan = plan_for(k, other);
-    // Which of the raw and the shaped columns the broadening, integration
-    // and moments take (for -t only the DOS columns; the plan keeps them
-    // in place).
-    auto keeps = [&](std::int32_t j) { return total_ && !is_dos(plan[j - 1]); };
-    // The tables made here, kept with the one written (which may be any
-    // of them, or the table given).
-    auto tables = std::make_shared<Tables>();
-
-    // (1) broadening over the whole grid.
-    if (settings_.gaussian) {
-      tables->broadened = broaden_table(raw, *settings_.gaussian);
-      restore(tables->broadened, raw, keeps);
-      raw = tables->broadened.view();
-    }
-    // (2) grouping; a plan that takes every column as it is needs no copy.
-    TableView rows = raw;
-    if (!takes_columns_as_they_are(plan, raw.k)) {
-      tables->shaped = shape_table(plan, raw);
-      rows = tables->shaped.view();
-    }
-    // (4, checked first) the window's rows.
-    if (settings_.window_min || settings_.window_max) {
-      EnergyWindow window{settings_.window_min, settings_.window_max};
-      tables->cut = cut_to_window(rows, shift, window);
-      if (tables->cut.ngrid < 2)
-        throw Failure(Failure::Report::StderrLine, kExitUsage,
-                      "Error! --window leaves fewer than 2 rows of the table " + FILENAME);
-      rows = tables->cut.view();
-    }
-    TransformedTable made;
-    // (3) moments over the window's rows; when those are the rows written,
-    // taken as the writer formats them (see MomentsFollower).
-    if (settings_.moments) {
-      if (!total_ && !settings_.cumulative && !settings_.down_negative)
-        made.follower = std::make_unique<MomentsFollower>(*this, FILENAME, plan, rows);
-      else
-        made.beside.push_back(moments_file(FILENAME, plan, rows, lines));
-    }
-    // (5) running integral.
-    TableView written = rows;
-    Table& out = tables->out;
-    if (settings_.cumulative) {
-      out = running_integral(rows);
-      restore(out, rows, keeps);
-      written = out.view();
-    }
-    // (6) spin-down below zero, in the written table only.
-    if (settings_.down_negative) {
-      if (!settings_.cumulative) out = copy_of(rows);
-      negate_down_columns(plan, out);
-      written = out.view();
-    }
-    // (7) the header line; the writer formats the table.
-    if (settings_.header) made.head = header_line(plan, shifted_) + '\n';
-    made.table = written.data;
-    made.ngrid = written.ngrid;
-    made.k = written.k;
-    made.kept = std::move(tables);
-    return made;
+    Pass pass(FILENAME, shift, lines);
+    pass.plan = &plan_for(k, pass.other);
+    pass.rows = {data, ngrid, k};
+    broaden(pass);
+    group(pass);
+    cut(pass);
+    take_moments(pass);
+    integrate(pass);
+    negate_down(pass);
+    name_columns(pass);
+    pass.made.table = pass.rows.data;
+    pass.made.ngrid = pass.rows.ngrid;
+    pass.made.k = pass.rows.k;
+    pass.made.kept = std::move(pass.tables);
+    return std::move(pass.made);
   }
 
   std::vector<std::string> names_beside(const std::string& FILENAME) const override {
@@ -147,40 +96,97 @@ class TableOptions : public TableTransform {
   }
 
  private:
-  // The tables a transform makes, kept while the table written is.
+  // The tables the steps make, kept while the table written is.
   struct Tables {
     Table broadened, shaped, cut, out;
   };
 
+  // One table on its way through the steps.
+  struct Pass {
+    Pass(const std::string& FILENAME, double shift, std::vector<std::string>* lines)
+        : FILENAME(FILENAME), shift(shift), lines(lines) {}
+    const std::string& FILENAME;
+    double shift;
+    std::vector<std::string>* lines;
+    const ColumnPlan* plan = nullptr;  // the layout's, or `other`
+    ColumnPlan other;
+    TableView rows;  // the table as the steps so far have made it
+    std::shared_ptr<Tables> tables = std::make_shared<Tables>();
+    TransformedTable made;
+  };
+
+  Orbitals grouping() const { return settings_.orbitals.value_or(Orbitals::Lm); }
+
   // The plan of a table of k value columns: the one made for the layout,
-  // or one made in `other`.
+  // or one made in `other`. The header reader refuses a file whose
+  // projected lines are of no known kind, so a projected table has the
+  // layout's columns.
   const ColumnPlan& plan_for(std::int32_t k, ColumnPlan& other) const {
     if (total_) return other = total_dos_plan(k);
-    bool meaning = settings_.orbitals || settings_.header || settings_.down_negative ||
-                   settings_.moments;
-    if (!layout_ || value_columns(*layout_) != k) {
-      if (meaning)
-        throw stop_with_message("Error! The columns of DOSCAR's projected lines are of no "
-                                "known kind: --orbitals, --header, --down-negative and "
-                                "--moments cannot name them");
-      return other = identity_plan(k);
-    }
-    if (projected_.empty()) return other = plan_columns(*layout_, grouping_of(settings_.orbitals));
+    if (projected_.empty()) return other = plan_columns(*layout_, grouping());
     return projected_;
   }
 
-  // Puts back in `table` the columns `keeps` names, as `from` holds them.
-  template <class Keeps>
-  static void restore(Table& table, TableView from, Keeps keeps) {
+  // Puts back in `table` the columns that are taken as read (the
+  // integrated columns of a total-DOS table), as `from` holds them.
+  void keep_integrated(Table& table, TableView from, const ColumnPlan& plan) const {
+    if (!total_) return;
     for (std::int32_t j = 1; j <= table.k; ++j)
-      if (keeps(j))
+      if (!is_dos(plan[static_cast<std::size_t>(j - 1)]))
         for (std::size_t i = 0; i < table.rows(); ++i) table.row(i)[j] = from.row(i)[j];
   }
 
-  static Table copy_of(TableView view) {
-    Table copy(view.ngrid, view.k);
-    if (view.size() != 0) std::memcpy(copy.data(), view.data, view.size() * sizeof(double));
-    return copy;
+  void broaden(Pass& p) const {
+    if (!settings_.gaussian) return;
+    p.tables->broadened = broaden_table(p.rows, *settings_.gaussian);
+    keep_integrated(p.tables->broadened, p.rows, *p.plan);
+    p.rows = p.tables->broadened.view();
+  }
+
+  // A plan that takes every column as it is needs no copy.
+  void group(Pass& p) const {
+    if (takes_columns_as_they_are(*p.plan, p.rows.k)) return;
+    p.tables->shaped = shape_table(*p.plan, p.rows);
+    p.rows = p.tables->shaped.view();
+  }
+
+  void cut(Pass& p) const {
+    if (!settings_.window_min && !settings_.window_max) return;
+    EnergyWindow window{settings_.window_min, settings_.window_max};
+    p.tables->cut = cut_to_window(p.rows, p.shift, window);
+    if (p.tables->cut.ngrid < 2)
+      throw Failure(Failure::Report::StderrLine, kExitUsage,
+                    "Error! --window leaves fewer than 2 rows of the table " + p.FILENAME);
+    p.rows = p.tables->cut.view();
+  }
+
+  // When the rows are written as they are, their moments are taken as the
+  // writer formats them (see MomentsFollower); otherwise at once.
+  void take_moments(Pass& p) const {
+    if (!settings_.moments) return;
+    if (!total_ && !settings_.cumulative && !settings_.down_negative)
+      p.made.follower = std::make_unique<MomentsFollower>(*this, p.FILENAME, *p.plan, p.rows);
+    else
+      p.made.beside.push_back(moments_file(p.FILENAME, *p.plan, p.rows, p.lines));
+  }
+
+  void integrate(Pass& p) const {
+    if (!settings_.cumulative) return;
+    p.tables->out = running_integral(p.rows);
+    keep_integrated(p.tables->out, p.rows, *p.plan);
+    p.rows = p.tables->out.view();
+  }
+
+  // On a table of its own: the rows may be the table given.
+  void negate_down(Pass& p) const {
+    if (!settings_.down_negative) return;
+    if (!settings_.cumulative) p.tables->out = copy_of(p.rows);
+    negate_down_columns(*p.plan, p.tables->out);
+    p.rows = p.tables->out.view();
+  }
+
+  void name_columns(Pass& p) const {
+    if (settings_.header) p.made.head = header_line(*p.plan, shifted_) + '\n';
   }
 
   TableFile moments_file(const std::string& FILENAME, const ColumnPlan& plan, TableView rows,

@@ -1,6 +1,5 @@
 #include "tables/table_view.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -15,12 +14,6 @@ Table::Table(std::int32_t rows, std::int32_t values) : ngrid(rows), k(values) {
     throw stop_with_message(std::string(text::kAllocOutput));
   memory_ = Memory(count * sizeof(double));
   if (memory_.data() == nullptr) throw stop_with_message(std::string(text::kAllocOutput));
-}
-
-Table Table::clone() const {
-  Table copy(ngrid, k);
-  std::copy(data(), data() + size(), copy.data());
-  return copy;
 }
 
 }  // namespace pdsplit

@@ -5,7 +5,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <span>
 
 #include "base/array.h"
 
@@ -22,19 +21,17 @@ struct TableView {
   std::size_t size() const { return rows() * width(); }
   const double* row(std::size_t i) const { return data + i * width(); }
   double energy(std::size_t i) const { return row(i)[0]; }
-  std::span<const double> values() const { return {data, size()}; }
 };
 
 // A table of its own, in memory straight from the system (base/array.h:
 // tables of 100000 rows are written once, and huge pages make that several
 // times cheaper than the heap's small pages). Every value starts at 0.
-// Moved, not copied: clone() copies.
+// Moved, not copied.
 class Table {
  public:
   Table() = default;
   // A Failure ("Allocate output array failed!") when the memory cannot be had.
   Table(std::int32_t rows, std::int32_t values);
-  Table clone() const;
 
   std::int32_t ngrid = 0;
   std::int32_t k = 0;
@@ -47,8 +44,6 @@ class Table {
   const double* data() const { return static_cast<const double*>(memory_.data()); }
   double* row(std::size_t i) { return data() + i * width(); }
   const double* row(std::size_t i) const { return data() + i * width(); }
-  std::span<double> values() { return {data(), size()}; }
-  std::span<const double> values() const { return {data(), size()}; }
 
  private:
   Memory memory_;
