@@ -37,8 +37,8 @@ bool looks_like_atom_list(std::string_view operand) {
   return !operand.empty() && operand.find_first_not_of("0123456789,-") == std::string_view::npos;
 }
 
-AtomList read_atom_list(std::string_view operand) {
-  AtomList list;
+AtomOperand read_atom_operand(std::string_view operand) {
+  AtomOperand list;
   if (operand.starts_with('+')) operand.remove_prefix(1);
   // One atom number, whole; false for none or more than nine digits.
   auto number = [](std::string_view text, std::int32_t& value) {

@@ -31,7 +31,7 @@ struct AtomSpan {
 
 // An atom list as written: comma-separated atoms and rising ranges
 // ("1-4,9", "007", "+5"), in the order written.
-struct AtomList {
+struct AtomOperand {
   std::vector<AtomSpan> spans;
   std::string fault;  // what is wrong with it ("a range must rise"); empty when none
 };
@@ -43,7 +43,7 @@ bool looks_like_atom_list(std::string_view operand);
 
 // Reads an operand that looks like an atom list. Atom numbers are read
 // whole, of up to nine digits; their range is the caller's to check.
-AtomList read_atom_list(std::string_view operand);
+AtomOperand read_atom_operand(std::string_view operand);
 
 // The prefix of the tables' names for a mode whose one operand is a name
 // (`args[0]` is the option): the given name, or `fallback`; more operands
