@@ -224,7 +224,7 @@ TEST(Broadening, MatchesTheDirectConvolution) {
       row[3] = std::sin(0.3 * i) + 1.5, row[4] = std::uniform_real_distribution<double>(0, 1)(rng);
     });
     try {
-      Table out = broaden_table(t.view(), s);
+      Table out = Broadening(s).apply(t.view());
       ASSERT_EQ(std::tuple(out.ngrid, out.k, column(out, 0), std::string()), std::tuple(t.ngrid, t.k, column(t, 0), error));
       const double sigma = n < 2 ? 0.1 : s * double(n - 1) / (t.row(n - 1)[0] - t.row(0)[0]);
       const auto r = static_cast<long long>(std::floor(4 * sigma + 0.5)), size = static_cast<long long>(n);

@@ -81,8 +81,7 @@ struct Columns {
 // Radius below the length: the weights as they are, reflection only near
 // the ends. The kernel is symmetric, so each weight multiplies the sum of
 // its two points: w(0) x(i) + sum over k = 1 .. r of w(k) (x(i - k) + x(i + k)).
-void convolve_direct(const Columns& a, const GaussianKernel& kernel) {
-  std::vector<double> w = gaussian_weights(kernel);
+void convolve_direct(const Columns& a, const GaussianKernel& kernel, const std::vector<double>& w) {
   auto r = static_cast<std::size_t>(kernel.radius);
   std::vector<double> acc(a.count);
   for (std::size_t i = 0; i < a.n; ++i) {
@@ -110,9 +109,9 @@ void convolve_direct(const Columns& a, const GaussianKernel& kernel) {
 // Radius at or above the length: the extension has period 2n, so the
 // weights of every k of one residue mod 2n are added first (2n of them,
 // however wide the kernel), and output i is the sum over one period.
-void convolve_folded(const Columns& a, const GaussianKernel& kernel) {
+std::vector<double> folded_weights(const GaussianKernel& kernel, std::size_t n) {
   std::int64_t r = kernel.radius;
-  auto period = static_cast<std::int64_t>(2 * a.n);
+  auto period = static_cast<std::int64_t>(2 * n);
   double total = 0;
   for (std::int64_t k = -r; k <= r; ++k) total += gaussian(kernel.sigma, k < 0 ? -k : k);
   std::vector<double> folded(static_cast<std::size_t>(period), 0.0);
@@ -120,6 +119,11 @@ void convolve_folded(const Columns& a, const GaussianKernel& kernel) {
     std::int64_t m = ((k % period) + period) % period;
     folded[static_cast<std::size_t>(m)] += gaussian(kernel.sigma, k < 0 ? -k : k) / total;
   }
+  return folded;
+}
+
+void convolve_folded(const Columns& a, const std::vector<double>& folded) {
+  auto period = static_cast<std::int64_t>(2 * a.n);
   std::vector<double> acc(a.count);
   for (std::size_t i = 0; i < a.n; ++i) {
     std::fill(acc.begin(), acc.end(), 0.0);
@@ -134,16 +138,32 @@ void convolve_folded(const Columns& a, const GaussianKernel& kernel) {
   }
 }
 
-void convolve(const Columns& a, const GaussianKernel& kernel) {
-  if (kernel.radius < static_cast<std::int64_t>(a.n))
-    convolve_direct(a, kernel);
-  else
-    convolve_folded(a, kernel);
-}
-
 }  // namespace
 
-Table broaden_table(TableView table, double s) {
+// The weights of one kernel on one length of grid: those of the direct
+// sum, or folded over one period when the radius reaches the length.
+struct Broadening::Weights {
+  GaussianKernel kernel;
+  std::size_t n = 0;  // the length folded for; 0 for the direct sum
+  std::vector<double> w;
+};
+
+std::shared_ptr<const Broadening::Weights> Broadening::weights(double step, std::size_t n) const {
+  GaussianKernel kernel = gaussian_kernel(s_, step);
+  std::size_t folded_for = kernel.radius < static_cast<std::int64_t>(n) ? 0 : n;
+  std::lock_guard lock(mutex_);
+  if (last_ == nullptr || last_->kernel.sigma != kernel.sigma ||
+      last_->kernel.radius != kernel.radius || last_->n != folded_for) {
+    auto made = std::make_shared<Weights>();
+    made->kernel = kernel;
+    made->n = folded_for;
+    made->w = folded_for == 0 ? gaussian_weights(kernel) : folded_weights(kernel, n);
+    last_ = std::move(made);
+  }
+  return last_;
+}
+
+Table Broadening::apply(TableView table) const {
   Table out(table.ngrid, table.k);
   std::size_t n = table.rows(), width = table.width();
   for (std::size_t i = 0; i < n; ++i) out.row(i)[0] = table.energy(i);
@@ -151,8 +171,12 @@ Table broaden_table(TableView table, double s) {
     std::copy(table.data, table.data + n * width, out.data());
     return out;
   }
-  GaussianKernel kernel = gaussian_kernel(s, mean_grid_step(table));
-  convolve({table.data, out.data(), n, width, 1, width - 1}, kernel);
+  std::shared_ptr<const Weights> w = weights(mean_grid_step(table), n);
+  Columns columns{table.data, out.data(), n, width, 1, width - 1};
+  if (w->n == 0)
+    convolve_direct(columns, w->kernel, w->w);
+  else
+    convolve_folded(columns, w->w);
   return out;
 }
 

@@ -14,14 +14,34 @@
 // runs over one period.
 #pragma once
 
+#include <cstddef>
+#include <memory>
+#include <mutex>
+
 #include "tables/table_view.h"
 
 namespace pdsplit {
 
-// A table of the same energies with every value column broadened by `s` eV
-// (a finite number above 0). A table of fewer than two rows comes back as
-// it is. A Failure when the grid's energies do not rise (the mean step is
-// not positive and finite) or the radius exceeds 100,000,000 grid steps.
-Table broaden_table(TableView table, double s);
+// The broadening of a run by `s` eV (a finite number above 0). Its weights
+// are made once for all the tables of a run that share a grid (every atom
+// of a DOSCAR), not once per table; any thread may use it.
+class Broadening {
+ public:
+  explicit Broadening(double s) : s_(s) {}
+
+  // A table of the same energies with every value column broadened. A
+  // table of fewer than two rows comes back as it is. A Failure when the
+  // grid's energies do not rise (the mean step is not positive and finite)
+  // or the radius exceeds 100,000,000 grid steps.
+  Table apply(TableView table) const;
+
+ private:
+  struct Weights;
+  std::shared_ptr<const Weights> weights(double step, std::size_t n) const;
+
+  double s_;
+  mutable std::mutex mutex_;
+  mutable std::shared_ptr<const Weights> last_;  // of the last grid seen
+};
 
 }  // namespace pdsplit

@@ -52,6 +52,7 @@ class TableOptions : public TableTransform {
                Console& console)
       : settings_(settings), efermi_(h.efermi), shifted_(shifted), total_(total),
         console_(console) {
+    if (settings.gaussian) broadening_.emplace(*settings.gaussian);
     if (!total) layout_ = column_layout(h);
     // The plan of a projected table of the header's layout, made once: -a
     // asks for it for every atom. One that cannot be made (d-split of an
@@ -137,8 +138,8 @@ class TableOptions : public TableTransform {
   }
 
   void broaden(Pass& p) const {
-    if (!settings_.gaussian) return;
-    p.tables->broadened = broaden_table(p.rows, *settings_.gaussian);
+    if (!broadening_) return;
+    p.tables->broadened = broadening_->apply(p.rows);
     keep_integrated(p.tables->broadened, p.rows, *p.plan);
     p.rows = p.tables->broadened.view();
   }
@@ -256,6 +257,8 @@ class TableOptions : public TableTransform {
   bool shifted_;
   bool total_;
   Console& console_;
+  // --gaussian: its weights made once for every table of the run.
+  std::optional<Broadening> broadening_;
   std::optional<ColumnLayout> layout_;
   ColumnPlan projected_;
 };
