@@ -11,6 +11,7 @@
 namespace pdsplit {
 
 bool looks_like_atom_list(std::string_view operand) {
+  if (operand == kStandardOutput) return false;  // a name: standard output
   if (operand.starts_with('+')) operand.remove_prefix(1);
   return !operand.empty() && operand.find_first_not_of("0123456789,-") == std::string_view::npos;
 }

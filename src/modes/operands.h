@@ -24,8 +24,9 @@ struct AtomOperand {
 };
 
 // Whether `operand` is written as an atom list: after an optional leading
-// '+', only digits, commas and hyphens (and at least one of them). Such an
-// operand is never a name.
+// '+', only digits, commas and hyphens (and at least one of them), and
+// not "-" alone, which names standard output. Such an operand is never a
+// name.
 bool looks_like_atom_list(std::string_view operand);
 
 // Reads an operand that looks like an atom list. Atom numbers are read
