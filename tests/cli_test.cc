@@ -116,3 +116,29 @@ TEST(Program, StatusLineOnATerminalOnlyErasedBeforeEveryConsoleLine) {
 }
 
 }  // namespace
+
+namespace {
+
+// Nodes that are no regular file are written into, never replaced, and get no
+// .moments beside them: a FIFO (read by a shell job), /dev/null, /dev/stdout.
+TEST(Program, DevicesAndPipesAreWrittenInPlace) {
+  Scratch dir;
+  generate(dir, {"--natom", "2", "--ngrid", "30", "--npcol", "9"});
+  reference::Doscar d = reference::parse(read_file(dir.file("DOSCAR")));
+  ASSERT_EQ(::mkfifo(dir.file("pipe").c_str(), 0600), 0);
+  // `: <> pipe` lets the reader go should the run never open the pipe.
+  RunResult r = run_in(dir.path(), "/bin/sh", {"-c", "cat pipe > got & \"$0\" --moments -t pipe; s=$?; : <> pipe; wait; exit $s", PDSPLIT_BIN});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(read_file(dir.file("got")), reference::table(d.total, d.efermi));
+  r = run_pdsplit(dir, {"--moments", "-s1", "1", "2", "/dev/null"});
+  EXPECT_TRUE(r.status == 0 && r.out.find(" Moments of /dev/null:") != std::string::npos && !exists("/dev/null.moments")) << r.err;
+  r = run_pdsplit(dir, {"--quiet", "-t", "/dev/stdout"});
+  EXPECT_TRUE(r.status == 0 && r.out == reference::table(d.total, d.efermi)) << r.err;
+  struct stat st;
+  EXPECT_TRUE(::stat(dir.file("pipe").c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
+  EXPECT_TRUE(::stat("/dev/null", &st) == 0 && S_ISCHR(st.st_mode));
+  EXPECT_TRUE(::lstat("/dev/stdout", &st) != 0 || S_ISLNK(st.st_mode));
+  EXPECT_EQ(dir.entries(), (std::vector<std::string>{"DOSCAR", "got", "pipe"}));
+}
+
+}  // namespace

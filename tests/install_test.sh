@@ -37,7 +37,8 @@ completes "pdsplit --qu" "--quiet"
 completes "pdsplit --orbitals=" "$(printf 'lm\nl\nd-split\nsum')"
 completes "pdsplit --quiet -fs" "$(printf -- '-fs1\n-fs2')"
 completes "pdsplit --efermi=1 --dos" "--doscar="
-completes "pdsplit --efermi=1 -t --" ""
+completes "pdsplit --efermi=1 -t --hea" "--header"
+completes "pdsplit -t -- --" ""
 
 # The page must render cleanly: groff with all warnings, and mandoc's
 # linter where it is installed.

@@ -78,7 +78,7 @@ void check(const std::vector<Case>& cases) {
       if (c.want.status == 0) expect_same(got, loud ? c.want : Outcome{0, "", "", c.want.tables}, what);
       if (c.want.status == 0) continue;
       EXPECT_TRUE(got.status == c.want.status && got.tables.empty()) << what << got.status;
-      EXPECT_TRUE(got.err.starts_with(c.want.err) && std::count(got.err.begin(), got.err.end(), '\n') == !c.want.err.empty()) << what << got.err;
+      EXPECT_TRUE(got.err.starts_with(c.want.err) && std::count(got.err.begin(), got.err.end(), '\n') == std::count(c.want.err.begin(), c.want.err.end(), '\n') + !c.want.err.empty()) << what << got.err;
       EXPECT_TRUE(!loud || c.stage == 0 ? got.out == (loud ? reference::banner() : "") + c.want.out
                                         : got.out.starts_with(reference::banner()) && got.out.ends_with(c.want.out) &&
                                               (got.out.find(" Closing DOSCAR file...") != npos) == (c.stage == 2)) << what << got.out;
@@ -181,10 +181,11 @@ TEST(Options, RunsAsTheModelSays) {
   const std::string what = "LSORBIT = what\n", kNc = " which no non-collinear run writes",
                     lm_nc = "# E s s_mx s_my s_mz p p_mx p_my p_mz d d_mx d_my d_mz f f_mx f_my f_mz\n";
   std::vector<Case> cases = {
-      // --efermi (as users type numbers) replaces line 6's Fermi energy; options only before the mode.
-      {folder(five), {"--efermi=-1.5E-1", "--window=:", "-ft", "--quiet"}, ok("t", efermi(-0.15), {{"--quiet", table(e.total, 0)}}, false)},
-      {folder(five), {"--efermi=+.51e1", "--window=-1e3:20", "-p", "2"}, ok("p", efermi(5.1), p(e, 2, 5.1))},
-      {folder(kSmall), {"-p", "9"}, block("Wrong atomic index(es)"), 2},
+      // --efermi (as users type numbers) replaces line 6's Fermi energy; options anywhere, -- ends them.
+      {folder(five), {"--efermi=-1.5E-1", "-ft", "--window=:", "--", "--quiet"}, ok("t", efermi(-0.15), {{"--quiet", table(e.total, 0)}}, false)},
+      {folder(five), {"-p", "--efermi=+.51e1", "2", "--window=-1e3:20"}, ok("p", efermi(5.1), p(e, 2, 5.1))},
+      {folder(kSmall), {"-t", "--bogus"}, block("Wrong input argument(s)")},
+      {folder(kSmall), {"-p", "9"}, Outcome{2, reference::error_block("Wrong atomic index(es)"), "pdsplit: -p 9: this DOSCAR has 5 atoms (1-5)", {}}, 2},
       // --doscar: the path given (./DOSCAR by its name as without it), the tables here.
       {{{"r/DOSCAR", dos(kSmall)}}, {"--doscar=r/DOSCAR", "-p", "4"}, ok("p", with_file(s, "r/DOSCAR"), p(s, 4, s.efermi))},
       {{{"r/gz", dos(with(kSmall, {"--compress", "gz"}))}, {"r/DOSCAR", ""}}, {"--doscar=r/gz", "-ft", "r/DOSCAR"},
@@ -214,7 +215,7 @@ TEST(Options, RunsAsTheModelSays) {
       {folder(kSmall), {"--doscar=DOSCAR", "--bogus=1", "--help", "--efermi=x", "-p", "1"}, block("Wrong input argument(s)")},
       {folder(kSmall), {"--window=:", "--window=1:2", "-a"}, line(2, "Error! --window=1:2: given a second time")},
   };
-  for (std::string name : {"--", "--Quiet", "--quiet-", "--efermi-1", "--t", "---quiet", "--help-me", "--doscars=x"})
+  for (std::string name : {"--Quiet", "--quiet-", "--efermi-1", "--t", "---quiet", "--help-me", "--doscars=x"})
     cases.push_back({folder(kSmall), {name, "-t"}, block("Wrong input argument(s)")});
   for (std::string name : {"--quiet", "--header", "--help", "--version", "--noncollinear", "--down-negative", "--moments"})
     cases.push_back({folder(kSmall), {name + "=1", "-t"}, line(2, "Error! " + name + "=1: takes no value")});
@@ -248,7 +249,8 @@ TEST(ElementSums, EachTableIsTheSumOfItsAtoms) {
       {fe_o(seven("9"), {{"r/DOSCAR", dos(seven("9"))}, {"r/POSCAR", poscar("Ca", "7")}}), {"--doscar=r/DOSCAR", "-e"},  // beside it
        elements(d, "(r/POSCAR): Ca 1-7", {{"Ca", {1, 2, 3, 4, 5, 6, 7}}}, "iSUMDOS", true, table, "r/DOSCAR")},
       // Faults: of the structure file before the atoms are read, of the operands after.
-      {folder(seven("9"), {{"CONTCAR", ""}}), {"-fe", "x"}, line(1, "Error! CONTCAR is empty"), 1},
+      {folder(seven("9"), {{"CONTCAR", ""}}), {"-fe", "x"}, line(1, "Error! CONTCAR is empty (a run that stopped early) and there is no POSCAR\npdsplit: -e: name the structure file with --structure=PATH"), 1},
+      {folder(seven("9")), {"-e"}, line(1, "Error! There is neither CONTCAR nor POSCAR\npdsplit: -e: name the structure file with --structure=PATH"), 1},
       {fe_o(seven("9"), {{"CONTCAR", poscar("2 5", "Direct")}}), {"-e"}, line(1, "Error! CONTCAR line 6"), 1},
       {fe_o(seven("9")), {"-e", "a", "b"}, block("Too many input argument(s)"), 2},
       {fe_o(seven("9")), {"-ef", "   "}, block("Empty output file name"), 2},
@@ -288,6 +290,44 @@ TEST(TableOptions, ShapeTheTablesAsTheReferenceDoes) {
       {folder({"--natom", "2", "--ngrid", "30", "--npcol", "3"}), {"--orbitals=d-split", "--moments", "-p", "2"},
        line(1, "Error! --orbitals=d-split needs an l,m-projected DOSCAR (LORBIT = 11); this one is l-projected"), 2},
   });
+}
+
+// --spin: spin-polarised columns in pairs (up, down), each pair summed in the file's order or one of it kept.
+Rows channels(const Rows& rows, int keep) {  // keep: 0 up + down, 1 up, 2 down
+  Rows out;
+  for (const Row& r : rows) {
+    out.push_back({r[0]});
+    for (std::size_t j = 1; j + 1 < r.size(); j += 2) out.back().push_back(keep == 0 ? r[j] + r[j + 1] : r[j + keep - 1]);
+  }
+  return out;
+}
+TEST(TableOptions, SpinChannelsAsTheReferenceAddsThem) {
+  const Doscar d = parsed(kSpin);
+  const Args soc = {"--natom", "2", "--ngrid", "30", "--npcol", "36", "--noncollinear"};
+  auto negated = [](Rows rows) { for (Row& r : rows) std::for_each(r.begin() + 1, r.end(), [](double& x) { x = -x; }); return rows; };
+  auto all = [](const Rows& rows) { Rows out; for (const Row& r : rows) out.push_back({r[0], std::accumulate(r.begin() + 1, r.end(), 0.0)}); return out; };
+  const std::string refused = "Error! --spin=up: this DOSCAR is of a ";
+  Rows down = running(channels(broadened(d.total, 0.5), 2), 1, 1), idos = channels(d.total, 2);  // integrated DOS as read
+  for (std::size_t i = 0; i < down.size(); ++i) down[i][2] = idos[i][2];
+  check({
+      {folder(kSpin), {"--spin=sum", "--header", "-p", "1"},
+       ok("p", summary(d), {{"iLDOS001", "# E-EF s py pz px dxy dyz dz2 dxz dx2-y2\n" + table(channels(d.atoms[0], 0), d.efermi)}})},
+      {folder(kSpin), {"-t", "--spin=sum", "--header"}, ok("t", summary(d), {{"iDOS", "# E-EF DOS IDOS\n" + table(channels(d.total, 0), d.efermi)}})},
+      {folder(kSpin), {"-fs2", "2,1", "--spin=up"}, ok("s2", summary(d), {{"iSUMDOS", table(channels(sum_atoms(d, {2, 1}), 1), 0)}}, false)},
+      {folder(kSpin), {"--orbitals=l", "--spin=down", "--header", "--down-negative", "-p", "2"},
+       ok("p", summary(d), {{"iLDOS002", "# E-EF s_down p_down d_down total_down\n" + table(negated(channels(grouped(d.atoms[1], "l", 2), 2)), d.efermi)}})},
+      {folder(kSpin), {"--orbitals=sum", "--spin=sum", "-a"}, ok("a", summary(d), {{"iLDOS001", table(all(d.atoms[0]), d.efermi)}, {"iLDOS002", table(all(d.atoms[1]), d.efermi)}})},
+      {folder(kSpin), {"-t", "--spin=down", "--gaussian=0.5", "--cumulative"}, ok("t", summary(d), {{"iDOS", table(down, d.efermi)}})},
+      {folder(kSmall), {"--spin=up", "-t"}, line(2, refused + "run without spin (ISPIN = 1)"), 1},
+      {folder(kShared), {"--spin=up", "-p", "1"}, line(2, refused + "run without spin (ISPIN = 1)"), 1},
+      {folder(kShared, {{"INCAR", "LSORBIT = .TRUE.\n"}}), {"-p", "1", "--spin=up"}, line(2, refused + "non-collinear run, which has no spin channels"), 1},
+      {folder(soc), {"--spin=up", "-a"}, line(2, refused + "non-collinear run, which has no spin channels"), 1},
+      {folder(kSpin), {"--spin=sum", "-t", "--down-negative"}, line(2, "Error! --spin=sum: leaves no spin-down column for --down-negative")},
+      {folder(kSpin), {"-t", "--spin=both"}, line(2, "Error! --spin=both: unknown choice (sum, up or down)")},
+  });
+  // Moments of the columns --spin leaves: one row each, no up+down rows.
+  expect_moments(run_every_way(folder(kSpin), {"--spin=sum", "--moments", "--window=-8:6", "-p", "1"}), "iLDOS001",
+                 moments(window(channels(d.atoms[0], 0), -8, 6, d.efermi), {"s", "py", "pz", "px", "dxy", "dyz", "dz2", "dxz", "dx2-y2"}, 1, d.efermi));
 }
 
 // Moments as the reference takes them: of the shaped columns over the window, of the total's DOS columns only, of a non-collinear file's total.
@@ -340,6 +380,7 @@ TEST(Help, EveryOptionIsInTheUsageTheManualTheReadmeAndTheCompletion) {
   const Outcome usage = run_in_memory({}, {"--help"});
   for (const std::string& line : split_lines(usage.out)) EXPECT_LT(line.size(), 80u) << line;  // a terminal's width
   expect_same(run_in_memory({}, {"--efermi=1", "--help", "--bogus"}), usage, "--help");
+  expect_same(run_in_memory({}, {"-p", "1", "--help", "--bogus"}), usage, "--help after the mode");
   for (std::size_t at; (at = manual.find("\\-")) != npos;) manual.erase(at, 1);  // groff's \- is a hyphen
   for (const std::string& form : pdsplit::long_option_forms()) {
     std::string name = form.substr(0, form.find('='));

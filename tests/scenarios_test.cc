@@ -57,15 +57,20 @@ TEST(Scenarios, OperandsAndNames) {
   const std::string longest(60, 'n'), atoms(39, 'L');
   std::vector<Case> cases = {
       {g, {"-p", "1"}, {"iLDOS001:1"}}, {g, {"-p", "12"}, {"iLDOS012:12"}}, {g, {"-p", "007"}, {"iLDOS007:7"}},
-      {g, {"-p", "3,7"}, {"iLDOS003:3"}}, {g, {"-p", "+3"}, {"iLDOS003:3"}}, {g, {"-p", "3 7"}, {"iLDOS003:3"}},
-      {g, {"-p", "3/x"}, {"iLDOS003:3"}}, {g, {"-p", "  7"}, {"iLDOS007:7"}},
+      {g, {"-p", "+3"}, {"iLDOS003:3"}}, {g, {"-s1", "007", "+9"}, {"iSUMDOS=7+8+9"}},
       {g, {"-p", "2", "LDOS2"}, {"LDOS2002:2"}}, {g, {"-p", "2", "Fe  "}, {"Fe002:2"}},
       {g, {"-s1", "2", "5"}, {"iSUMDOS=2+3+4+5"}}, {g, {"-s1", "1", "12"}, {"iSUMDOS=1+2+3+4+5+6+7+8+9+10+11+12"}},
       {g, {"-s1", "2", "5", "Fe"}, {"Fe=2+3+4+5"}}, {g, {"-s1", "2", "5", "12"}, {"12=2+3+4+5"}},
       {g, {"-s2", "1", "3", "5"}, {"iSUMDOS=1+3+5"}}, {g, {"-s2", "4"}, {"iSUMDOS=4"}},
       {g, {"-s2", "1", "3", "10"}, {"iSUMDOS=1+3+10"}}, {g, {"-s2", "1", "3", "5", "Fe"}, {"Fe=1+3+5"}},
-      // The last operand of -s2 is a name when its first five characters read as no number.
-      {g, {"-s2", "1", "3", "12abc"}, {"12abc=1+3"}}, {g, {"-s2", "1", "3", "3,out"}, {"iSUMDOS=1+3+3"}},
+      // -s2: atom lists and ranges in the order given; the last operand a name when it is no atom list.
+      {g, {"-s2", "1", "3", "12abc"}, {"12abc=1+3"}}, {g, {"-s2", "1", "3", "3,out"}, {"3,out=1+3"}},
+      {g, {"-s2", "5,6,7,8", "surf"}, {"surf=5+6+7+8"}}, {g, {"-s2", "1-4,9", "12"}, {"iSUMDOS=1+2+3+4+9+12"}},
+      {g, {"-s2", "11-12", "9", "+3-4,2-2", "010", "x"}, {"x=11+12+9+3+4+2+10"}},
+      {g, {"-s2", "1", "3", "12345abc"}, {"12345abc=1+3"}}, {g, {"-s2", "2", ",x"}, {",x=2"}},
+      // Settings anywhere, "--" ends them: what follows is an operand or a name.
+      {g, {"-s2", "--window=:", "1-3", "--doscar=DOSCAR", "5", "x"}, {"x=1+2+3+5"}},
+      {g, {"-s2", "2", "--", "--odd"}, {"--odd=2"}}, {t, {"-ft", "a", "--"}, {"a"}}, {t, {"--", "-t", "-x"}, {"-x"}},
       // Names used whole but trailing blanks; the option judged by five characters.
       {t, {"-ft", "TDOS"}, {"TDOS"}}, {t, {"-tf", "TDOS"}, {"TDOS"}}, {t, {"-t", longest}, {longest}},
       {t, {"-t", "with blank  "}, {"with blank"}}, {t, {"-t "}, {"iDOS"}}, {t, {"-t   x"}, {"iDOS"}},
@@ -89,23 +94,64 @@ TEST(Scenarios, OperandsAndNames) {
     cases.push_back(c);
   }
   const std::pair<Args, std::string> errors[] = {
-      {{"-p"}, kNone}, {{"-p", "x"}, kWrong}, {{"-p", "2.5"}, kWrong}, {{"-p", "2a"}, kWrong}, {{"-p", "0"}, kWrong},
-      {{"-p", "-1"}, kWrong}, {{"-p", "13"}, kWrong}, {{"-p", ""}, kWrong}, {{"-p", ",3"}, kWrong},
-      {{"-p", "- 3"}, kWrong}, {{"-p", "+"}, kWrong}, {{"-p", "\t3"}, kWrong}, {{"-p", "  ,"}, kWrong},
-      {{"-p", "123456"}, kWrong}, {{"-p", "2", "a", "b"}, kMany}, {{"-p", "2", ""}, kEmpty},
+      {{"-p"}, kNone}, {{"-p", "2", "a", "b"}, kMany}, {{"-p", "2", ""}, kEmpty},
       {{"-a", "x", "y"}, kMany}, {{"-a", " "}, kEmpty}, {{"-s1"}, kNone}, {{"-s1", "2"}, kFew}, {{"-s1", "x"}, kFew},
-      {{"-s1", "0", "3"}, kWrong}, {{"-s1", "2", "13"}, kWrong}, {{"-s1", "x", "3"}, kWrong},
-      {{"-s1", "2.5", "3"}, kWrong}, {{"-s1", "", "3"}, kWrong}, {{"-s1", "2", "5", "a", "b"}, kMany},
-      {{"-s2"}, kNone}, {{"-s2", "Fe"}, kWrong}, {{"-s2", "1", "x", "3"}, kWrong}, {{"-s2", "1", "3", "x", "y"}, kWrong},
-      {{"-s2", "1", "3", "13"}, kWrong}, {{"-s2", "1", "3", "12345abc"}, kWrong},
-      {{"-s2", "1", "3", "/tmp/out"}, kWrong}, {{"-s2", "1", "3", ""}, kWrong}, {{"-t", "a", "b"}, kMany},
+      {{"-s1", "5-8"}, kFew}, {{"-s1", "2", "5", "a", "b"}, kMany}, {{"-s2"}, kNone}, {{"-s2", "1", "3", ""}, kEmpty},
+      {{"-t", "a", "b"}, kMany}, {{"-t", "-", "-"}, kMany},
       {{"-t", ""}, kEmpty}, {{"-t", "   "}, kEmpty},
       // No table replaces the DOSCAR read, under any of its names.
       {{"-ft", "DOSCAR"}, kInput}, {{"-t", "./DOSCAR"}, kInput}, {{"-t", "DOSCAR.gz"}, kInput},
       {{"-t", "DOSCAR.xz"}, kInput}, {{"-t", "DOSCAR.bz2"}, kInput}, {{"-s1", "1", "3", "DOSCAR"}, kInput},
       {{"-fs2", "1", "3", "./DOSCAR"}, kInput}};
   for (const auto& [cmd, message] : errors) cases.push_back({g, cmd, {}, Stop::Closing, message});
+  cases.push_back({t, {"-t", "--bogus"}, {}, Stop::Banner, kOption});
   expect_cases(cases);
+  // A wrong atom operand: the error block once the file is read, and a line on standard error naming it.
+  const std::string count = "this DOSCAR has 12 atoms (1-12)", number = "not an atom number", one = "one atom number here, not a list or range",
+                    hyphen = "a range is two atom numbers joined by one hyphen", name = "not an atom list, and only the last operand names the output";
+  const std::pair<Args, std::string> wrong[] = {
+      {{"-p", "13"}, "-p 13: " + count}, {{"-p", "0"}, "-p 0: " + count}, {{"-p", "123456"}, "-p 123456: " + count},
+      {{"-p", "2,3"}, "-p 2,3: " + one}, {{"-fp", "3-4", "x"}, "-fp 3-4: " + one}, {{"-p", "x"}, "-p x: " + number},
+      {{"-p", "2.5"}, "-p 2.5: " + number}, {{"-p", "  7"}, "-p   7: " + number}, {{"-p", "3 7"}, "-p 3 7: " + number},
+      {{"-p", "3/x"}, "-p 3/x: " + number}, {{"-p", ""}, "-p : " + number}, {{"-p", "+"}, "-p +: " + number},
+      {{"-p", "\t3"}, "-p \\x093: " + number}, {{"-p", "-1"}, "-p -1: " + hyphen},
+      {{"-p", "1234567890"}, "-p 1234567890: an atom number has more than nine digits"},
+      {{"-s1", "x", "3"}, "-s1 x: " + number}, {{"-s1", "2", "13"}, "-s1 13: " + count}, {{"-s1f", "0", "3"}, "-s1f 0: " + count},
+      {{"-s2", "5,,6"}, "-s2 5,,6: an atom is missing between commas"}, {{"-s2", "4-1", "x"}, "-s2 4-1: a range must rise"},
+      {{"-s2", "1-"}, "-s2 1-: " + hyphen}, {{"-s2", "1", "-3"}, "-s2 -3: " + hyphen}, {{"-s2", "1", "--", "1-2-3"}, "-s2 1-2-3: " + hyphen},
+      {{"-s2", "3", "4", "x", "5"}, "-s2 x: " + name}, {{"-s2", "1", "3", "x", "y"}, "-s2 x: " + name},
+      {{"-s2", "Fe"}, "-s2 Fe: no atom before the output name"}, {{"-s2", "1", "3", "13"}, "-s2 13: " + count},
+      {{"-fs2", "1", "2-13", "x"}, "-fs2 2-13: " + count}, {{"-a", "-"}, "-a -: writes several tables; standard output takes one"}};
+  for (const auto& [cmd, line] : wrong) {
+    Outcome o = run_every_way({{"DOSCAR", doscar(g)}}, cmd);
+    EXPECT_TRUE(o.status == 2 && o.tables.empty() && o.out.find(" Closing DOSCAR file...\n") != std::string::npos) << show(cmd);
+    EXPECT_TRUE(o.out.ends_with(reference::error_block(cmd[0] == "-a" ? kOption : kWrong))) << show(cmd) << o.out;
+    EXPECT_EQ(o.err, "pdsplit: " + line + "\n");
+  }
+}
+
+// "-": the one table of -t, -p, -s1 and -s2 on standard output, the console on standard error as it is
+// for a named table; no .moments file beside it. -a and -e refuse it.
+TEST(Scenarios, StandardOutput) {
+  const Folder f = {{"DOSCAR", doscar(shape(4, 20, "9"))}, {"POSCAR", poscar("Fe O", "2 2")}};
+  const reference::Doscar d = reference::parse(f.at("DOSCAR"));
+  const std::pair<Args, std::vector<reference::Row>> rows[] = {
+      {{"-t"}, d.total}, {{"-p", "2"}, d.atoms[1]}, {{"-s1", "3", "1"}, reference::sum_atoms(d, {1, 2, 3})},
+      {{"-s2", "4", "1-2,4"}, reference::sum_atoms(d, {4, 1, 2, 4})}};
+  for (const auto& [cmd, rows] : rows)
+    for (const Args& more : {Args{}, Args{"--moments"}}) {
+      Args to = cmd, named = cmd;
+      to.push_back("-"), named.push_back("x");
+      to.insert(to.end(), more.begin(), more.end()), named.insert(named.end(), more.begin(), more.end());
+      Outcome o = run_in_memory(f, to), file = run_in_memory(f, named);
+      EXPECT_TRUE(o.status == 0 && o.tables.empty() && o.out == reference::table(rows, d.efermi)) << show(to) << o.err;
+      std::string console = without_cpu_time(o.err), moments = " Moments of -:";
+      if (!more.empty()) console.replace(console.find(moments), moments.size(), cmd[0] == "-p" ? " Moments of x002:" : " Moments of x:");
+      EXPECT_EQ(console, file.out) << show(to);
+    }
+  Outcome e = run_in_memory(f, {"-e", "-"});
+  EXPECT_TRUE(e.status == 2 && e.tables.empty() && e.out.ends_with(reference::error_block(kOption)));
+  EXPECT_EQ(e.err, "pdsplit: -e -: writes several tables; standard output takes one\n");
 }
 
 TEST(Scenarios, CommandLineAndMissingDoscar) {

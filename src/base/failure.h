@@ -24,21 +24,31 @@ class Failure : public std::runtime_error {
     Nothing,      // the report has been printed already
   };
 
-  Failure(Report report, int status, std::string text)
-      : std::runtime_error(std::move(text)), report_(report), status_(status) {}
+  Failure(Report report, int status, std::string text, std::string detail = {})
+      : std::runtime_error(std::move(text)), report_(report), status_(status),
+        detail_(std::move(detail)) {}
 
   Report report() const { return report_; }
   int status() const { return status_; }
   const char* text() const { return what(); }
+  // One more line on standard error after the report, naming what the
+  // report cannot (the operand at fault, the option that helps); or empty.
+  const std::string& detail() const { return detail_; }
 
  private:
   Report report_;
   int status_;
+  std::string detail_;
 };
 
 // A command-line error: the error block with `message`, exit status 2.
 inline Failure error_block(std::string message) {
   return Failure(Failure::Report::ErrorBlock, kExitUsage, std::move(message));
+}
+
+// The error block with `message`, and `detail` on standard error.
+inline Failure error_block(std::string message, std::string detail) {
+  return Failure(Failure::Report::ErrorBlock, kExitUsage, std::move(message), std::move(detail));
 }
 
 // Any other failure: one line on standard error, exit status 1.

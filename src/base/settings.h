@@ -1,5 +1,5 @@
-// The settings of one run: what the long options before the mode option
-// (`--name` or `--name=value`) ask for. One plain value, made by the
+// The settings of one run: what the long options (`--name` or
+// `--name=value`) ask for. One plain value, made by the
 // command-line parser and handed down explicitly (run, mode frame, readers,
 // modes); nothing reads it from anywhere else.
 #pragma once
@@ -12,6 +12,10 @@ namespace pdsplit {
 // How the orbital columns of a projected table are grouped (--orbitals),
 // named by the option's values.
 enum class Orbitals { Lm, L, DSplit, Sum };  // lm, l, d-split, sum
+
+// Which spin channels a spin-polarised table keeps (--spin): their sum, one
+// column per orbital, or one channel alone.
+enum class SpinChannels { Sum, Up, Down };  // sum, up, down
 
 struct Settings {
   // Files read.
@@ -36,13 +40,14 @@ struct Settings {
   bool moments = false;              // --moments: band centres and widths
   std::optional<double> gaussian;    // --gaussian=WIDTH (eV, above 0): smoothing
   bool cumulative = false;           // --cumulative: integrated columns
+  std::optional<SpinChannels> spin;  // --spin=sum|up|down: spin-polarised files only
 
   // Whether an option needs to know what each column of a projected line
   // means (for the one shape two kinds of run share, 16 values and 2
   // total values: decided by --noncollinear or INCAR). No mode needs it of
   // its own: the element sums add whole atoms, whatever their columns mean.
   bool needs_column_meaning() const {
-    return orbitals.has_value() || header || down_negative || moments;
+    return orbitals.has_value() || header || down_negative || moments || spin.has_value();
   }
 };
 

@@ -53,6 +53,13 @@ void read_window(std::string_view argument, std::string_view value, Settings& s)
     fail(argument, "EMIN is above EMAX");
 }
 
+SpinChannels channels(std::string_view argument, std::string_view value) {
+  if (value == "sum") return SpinChannels::Sum;
+  if (value == "up") return SpinChannels::Up;
+  if (value == "down") return SpinChannels::Down;
+  fail(argument, "unknown choice (sum, up or down)");
+}
+
 Orbitals grouping(std::string_view argument, std::string_view value) {
   if (value == "lm") return Orbitals::Lm;
   if (value == "l") return Orbitals::L;
@@ -70,6 +77,7 @@ constexpr ValueOption kValueOptions[] = {
     {"--doscar", "--doscar=PATH"},         {"--structure", "--structure=PATH"},
     {"--efermi", "--efermi=E"},            {"--orbitals", "--orbitals=lm|l|d-split|sum"},
     {"--window", "--window=EMIN:EMAX"},    {"--gaussian", "--gaussian=WIDTH"},
+    {"--spin", "--spin=sum|up|down"},
 };
 
 constexpr std::string_view kFlags[] = {"--quiet",   "--noncollinear",   "--header",
@@ -93,6 +101,8 @@ void apply_value(std::string_view argument, std::string_view name, std::string_v
     double width = number(argument, value);
     if (!(width > 0)) fail(argument, "the width must be above 0");
     s.gaussian = width;
+  } else if (name == "--spin") {
+    s.spin = channels(argument, value);
   }
 }
 
@@ -147,20 +157,31 @@ std::vector<std::string> long_option_forms() {
 CommandLine parse_command_line(std::span<const std::string> args) {
   CommandLine line;
   std::vector<std::string_view> seen;
-  std::size_t i = 0;
-  for (; i < args.size() && is_long_option(args[i]); ++i) {
+  bool settings_ended = false;
+  for (const std::string& argument : args) {
+    if (settings_ended || !is_long_option(argument)) {
+      line.rest.push_back(argument);
+      continue;
+    }
+    if (argument == "--") {
+      settings_ended = true;
+      continue;
+    }
     if (line.failure) {
-      if (args[i] == "--quiet") line.settings.quiet = true;
+      if (argument == "--quiet") line.settings.quiet = true;
       continue;
     }
     try {
-      read_option(args[i], line, seen);
+      read_option(argument, line, seen);
     } catch (const Failure& failure) {
       line.failure = failure;
     }
     if (line.request != CommandLine::Request::Run) return line;
   }
-  line.rest = args.subspan(i);
+  // The sum of both channels has no spin-down column to flip.
+  if (!line.failure && line.settings.spin == SpinChannels::Sum && line.settings.down_negative)
+    line.failure = Failure(Failure::Report::StderrLine, kExitUsage,
+                           "Error! --spin=sum: leaves no spin-down column for --down-negative");
   return line;
 }
 

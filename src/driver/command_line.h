@@ -1,11 +1,12 @@
-// The command line: long options (settings) first, then the mode option
-// and what follows it, read as the modes have always read them.
+// The command line: long options (settings) anywhere, the mode option and
+// its operands in their order.
 //
 //   pdsplit [--setting ...] MODE [OPERANDS] [OUTPUT]
 //
-// Every argument before the mode option that begins with "--" is a long
-// option, `--name` or `--name=value`; the first argument that does not ends
-// them (an output name that begins with "--" after the mode is a name).
+// Every argument that begins with "--" is a long option, `--name` or
+// `--name=value`, before the mode, after it or between its operands, as
+// GNU tools read them; "--" alone ends them, and every argument after it,
+// whatever it begins with, is the mode, an operand or a name.
 #pragma once
 
 #include <optional>
@@ -24,13 +25,13 @@ struct CommandLine {
   // the long options: whatever follows is not looked at.
   Request request = Request::Run;
   Settings settings;
-  // The mode option and the arguments after it.
-  std::span<const std::string> rest;
+  // The mode option and its operands, in order, without the long options.
+  std::vector<std::string> rest;
   // The first fault of the long options: an unknown name (the "Wrong input
   // argument(s)" error block), or a known option given a bad value, no
   // value, a value it does not take, or a value a second time (one line on
-  // standard error). Both end the run with status 2. The options after a
-  // fault are only looked at for --quiet.
+  // standard error), or --spin=sum with --down-negative. Each ends the run
+  // with status 2. The options after a fault are only looked at for --quiet.
   std::optional<Failure> failure;
 };
 

@@ -97,6 +97,20 @@ bool mode_of_option(std::string_view option, Mode& mode) {
   return false;
 }
 
+bool table_to_standard_output(std::span<const std::string> args) {
+  Mode mode;
+  if (args.empty() || args.back() != kStandardOutput || !mode_of_option(args[0], mode)) return false;
+  switch (mode) {
+    case Mode::Total: return args.size() == 2;
+    case Mode::Atom: return args.size() == 3;
+    case Mode::RangeSum: return args.size() == 4;
+    case Mode::ListSum: return args.size() >= 3;
+    case Mode::AllAtoms:
+    case Mode::Elements: break;
+  }
+  return false;
+}
+
 void run_mode(Mode mode, std::span<const std::string> args, const Settings& settings,
               Console& console, DoscarFiles& files, Output& output, const ReadPlan& plan) {
   console.line(heading_of(mode));

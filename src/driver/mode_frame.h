@@ -21,6 +21,11 @@ enum class Mode { Total, AllAtoms, Atom, RangeSum, ListSum, Elements };
 // the option buffer holds them), or false when it selects none.
 bool mode_of_option(std::string_view option, Mode& mode);
 
+// Whether `args` (the mode option and its operands) name standard output
+// ("-") as the one table's output: -t, -p, -s1 or -s2 with "-" where the
+// mode takes its output name.
+bool table_to_standard_output(std::span<const std::string> args);
+
 // Runs `mode` within the frame, with `settings`, reading DOSCAR and the
 // files beside it through `files` as `plan` says; `args` begins with the
 // mode option. Throws a Failure when the run ends early.

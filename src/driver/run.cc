@@ -62,7 +62,7 @@ void print_error_block(std::string_view message, Console& console) {
 }
 
 // `args`: the mode option and what follows it.
-void dispatch(std::span<const std::string> args, const Settings& settings, Console& console,
+void dispatch(const std::vector<std::string>& args, const Settings& settings, Console& console,
               DoscarFiles& files, Output& output, const ReadPlan& plan) {
   if (args.empty()) throw error_block(std::string(text::kNoArgument));
   if (trim_trailing_blanks(fixed_text(args[0], 5)) == "-h") {
@@ -97,11 +97,15 @@ int run(std::span<const std::string> args, std::FILE* out, std::FILE* err,
   }
   const Settings& settings = command.settings;
   DoscarFiles files(disk_files, settings.doscar);
-  // --quiet: no line on standard output, no status line, unless a failure
-  // is reported.
-  Console console(out, !settings.quiet && wants_status_line(err, files) ? err : nullptr);
+  // A table written to standard output ("-") has it to itself: the
+  // console lines go to standard error, as they are.
+  bool table_out = table_to_standard_output(command.rest);
+  std::FILE* console_out = table_out ? err : out;
+  // --quiet: no console line, no status line, unless a failure is reported.
+  Console console(console_out, !settings.quiet && wants_status_line(err, files) ? err : nullptr);
   console.set_quiet(settings.quiet);
   Output output(disk, threads);
+  if (table_out) output.standard_output(out);
   print_banner(console);
   try {
     if (command.failure) throw *command.failure;
@@ -131,6 +135,10 @@ int run(std::span<const std::string> args, std::FILE* out, std::FILE* err,
         break;
     }
     console.flush();
+    if (!failure.detail().empty()) {
+      std::fputs(failure.detail().c_str(), err);
+      std::fputc('\n', err);
+    }
     return failure.status();
   } catch (const std::bad_alloc&) {
     console.flush();

@@ -11,26 +11,20 @@ namespace pdsplit {
 
 namespace {
 
+// Atom numbers, lists and ranges, in the order given; the last operand is
+// the output name when it is written as no atom list.
 SumOperands list_operands(Arguments args, std::int32_t natom) {
   if (args.size() == 1) noatom();
   std::size_t operands = args.size() - 1;
-  // An operand that gives no value leaves its entry at 0, which the range
-  // check below rejects.
-  std::vector<std::int32_t> N(operands, 0);
-  std::size_t failed = operands;  // index of the first unreadable operand
-  for (std::size_t i = 0; i < operands; ++i) {
-    std::string ARGV = fixed_text(args[1 + i], kOperandWidth);
-    if (read_atom_number(ARGV, N[i]) == AtomRead::Error) {
-      failed = i;
-      break;
-    }
+  bool named = !looks_like_atom_list(args.back());
+  if (named && operands == 1) wrongindex(args[0], args.back(), "no atom before the output name");
+  std::vector<std::int32_t> N;
+  for (std::size_t i = 1; i < args.size() - (named ? 1 : 0); ++i) {
+    if (!looks_like_atom_list(args[i]))
+      wrongindex(args[0], args[i], "not an atom list, and only the last operand names the output");
+    std::vector<std::int32_t> atoms = listed_atoms(args[0], args[i], natom);
+    N.insert(N.end(), atoms.begin(), atoms.end());
   }
-  // Only the last operand may be a name, and only with an atom before it.
-  bool named = failed == operands - 1 && operands >= 2;
-  if (failed < operands && !named) wrongindex();
-  if (named) N.pop_back();
-  for (std::int32_t n : N)
-    if (n < 1 || n > natom) wrongindex();
   std::string FILENAME =
       named ? given_name(args.back()) : std::string(kSumName);
   return {AtomList::list(std::move(N)), FILENAME};

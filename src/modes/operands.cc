@@ -2,37 +2,16 @@
 
 #include <algorithm>
 
+#include "base/failure.h"
+#include "base/messages.h"
+#include "base/text.h"
 #include "modes/errors.h"
 #include "output/names.h"
 
 namespace pdsplit {
 
-namespace {
-bool ends_value(char c) { return c == ' ' || c == ',' || c == '/'; }
-}  // namespace
-
-AtomRead read_atom_number(std::string_view ARGV, std::int32_t& value) {
-  std::size_t pos = 0, n = ARGV.size();
-  while (pos < n && ARGV[pos] == ' ') ++pos;
-  if (pos == n || ARGV[pos] == ',' || ARGV[pos] == '/') return AtomRead::NoValue;
-  bool negative = false;
-  if (ARGV[pos] == '+' || ARGV[pos] == '-') negative = ARGV[pos++] == '-';
-  std::int64_t magnitude = 0;
-  std::size_t digits = 0;
-  for (; pos < n && !ends_value(ARGV[pos]); ++pos) {
-    char c = ARGV[pos];
-    if (c < '0' || c > '9') return AtomRead::Error;
-    // More than nine digits cannot come from the 5-character buffer; the
-    // cap only keeps the arithmetic safe for longer texts.
-    if (++digits > 9) return AtomRead::Error;
-    magnitude = magnitude * 10 + (c - '0');
-  }
-  if (digits == 0) return AtomRead::Error;  // a sign alone
-  value = static_cast<std::int32_t>(negative ? -magnitude : magnitude);
-  return AtomRead::Value;
-}
-
 bool looks_like_atom_list(std::string_view operand) {
+  if (operand == kStandardOutput) return false;  // a name: standard output
   if (operand.starts_with('+')) operand.remove_prefix(1);
   return !operand.empty() && operand.find_first_not_of("0123456789,-") == std::string_view::npos;
 }
@@ -75,8 +54,41 @@ AtomOperand read_atom_operand(std::string_view operand) {
   }
 }
 
+std::string option_text(std::string_view option) {
+  return printable(trim_trailing_blanks(fixed_text(option, 5)));
+}
+
+std::vector<std::int32_t> listed_atoms(std::string_view option, std::string_view operand,
+                                       std::int32_t natom) {
+  if (!looks_like_atom_list(operand)) wrongindex(option, operand, "not an atom number, list or range");
+  AtomOperand list = read_atom_operand(operand);
+  if (!list.fault.empty()) wrongindex(option, operand, list.fault);
+  std::vector<std::int32_t> atoms;
+  for (const AtomSpan& span : list.spans) {
+    if (span.first < 1 || span.last > natom) {
+      std::string count = natom < 1    ? std::string("no atoms")
+                          : natom == 1 ? std::string("1 atom (1)")
+                                       : std::to_string(natom) + " atoms (1-" + std::to_string(natom) + ")";
+      wrongindex(option, operand, "this DOSCAR has " + count);
+    }
+    for (std::int32_t atom = span.first; atom <= span.last; ++atom) atoms.push_back(atom);
+  }
+  return atoms;
+}
+
+std::int32_t one_atom(std::string_view option, std::string_view operand, std::int32_t natom) {
+  if (!looks_like_atom_list(operand)) wrongindex(option, operand, "not an atom number");
+  if (read_atom_operand(operand).fault.empty() && operand.find_first_of(",-") != std::string_view::npos)
+    wrongindex(option, operand, "one atom number here, not a list or range");
+  return listed_atoms(option, operand, natom).front();
+}
+
 std::string prefix_operand(std::span<const std::string> args, std::string_view fallback) {
   if (args.size() >= 3) manarg();
+  if (args.size() == 2 && args[1] == kStandardOutput)
+    throw error_block(std::string(text::kWrongArgument),
+                      "pdsplit: " + option_text(args[0]) +
+                          " -: writes several tables; standard output takes one");
   return args.size() == 2 ? given_name(args[1]) : std::string(fallback);
 }
 

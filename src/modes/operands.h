@@ -1,8 +1,6 @@
-// Reading atom numbers from command-line operands.
-//
-// An operand is judged by its first five characters, read as one integer in
-// free form: leading blanks skipped, an optional sign and digits, ended by a
-// blank, a comma, a slash or the end; whatever follows is ignored.
+// Reading the operands of the modes: atom numbers, lists and ranges, read
+// whole (an operand is an atom list when it is made only of digits, commas
+// and hyphens, a leading '+' allowed), and output names.
 #pragma once
 
 #include <cstdint>
@@ -12,17 +10,6 @@
 #include <vector>
 
 namespace pdsplit {
-
-constexpr std::size_t kOperandWidth = 5;
-
-enum class AtomRead {
-  Value,    // `value` holds the number
-  NoValue,  // blanks only, or a leading comma or slash: `value` untouched
-  Error,    // anything else where the number should be
-};
-
-// Reads the atom number from `ARGV`, the operand in its 5-character buffer.
-AtomRead read_atom_number(std::string_view ARGV, std::int32_t& value);
 
 // Atoms first to last (first <= last), as a list writes them.
 struct AtomSpan {
@@ -37,18 +24,35 @@ struct AtomOperand {
 };
 
 // Whether `operand` is written as an atom list: after an optional leading
-// '+', only digits, commas and hyphens (and at least one of them). Such an
-// operand is never a name.
+// '+', only digits, commas and hyphens (and at least one of them), and
+// not "-" alone, which names standard output. Such an operand is never a
+// name.
 bool looks_like_atom_list(std::string_view operand);
 
 // Reads an operand that looks like an atom list. Atom numbers are read
 // whole, of up to nine digits; their range is the caller's to check.
 AtomOperand read_atom_operand(std::string_view operand);
 
+// The atoms that the operand `operand` of the mode option `option` names,
+// in the order written, each in 1..natom; otherwise throws the "Wrong
+// atomic index(es)" error block with a line on standard error naming the
+// operand and its fault ("pdsplit: -s2 4-1: a range must rise").
+std::vector<std::int32_t> listed_atoms(std::string_view option, std::string_view operand,
+                                       std::int32_t natom);
+
+// One atom number (the operands of -p and -s1): as listed_atoms, but a
+// list or a range is a fault too.
+std::int32_t one_atom(std::string_view option, std::string_view operand, std::int32_t natom);
+
+// The mode option as it is judged (its first five characters, without
+// trailing blanks), for the lines that name an operand.
+std::string option_text(std::string_view option);
+
 // The prefix of the tables' names for a mode whose one operand is a name
 // (`args[0]` is the option): the given name, or `fallback`; more operands
-// throw "Too many input argument(s)". All but the check that no table
-// would replace DOSCAR, which needs the tables' full names.
+// throw "Too many input argument(s)", and "-" (standard output, which
+// takes one table) "Wrong input argument(s)". All but the check that no
+// table would replace DOSCAR, which needs the tables' full names.
 std::string prefix_operand(std::span<const std::string> args, std::string_view fallback);
 
 }  // namespace pdsplit

@@ -16,13 +16,7 @@ SumOperands range_operands(Arguments args, std::int32_t natom) {
   if (args.size() == 1) noatom();
   if (args.size() == 2) throw error_block(std::string(text::kTooFew));
   if (args.size() >= 5) manarg();
-  std::int32_t N[2] = {0, 0};
-  for (int i = 0; i < 2; ++i) {
-    std::string ARGV = fixed_text(args[1 + i], kOperandWidth);
-    if (read_atom_number(ARGV, N[i]) == AtomRead::Error) wrongindex();
-  }
-  for (std::int32_t n : N)
-    if (n < 1 || n > natom) wrongindex();
+  std::int32_t N[2] = {one_atom(args[0], args[1], natom), one_atom(args[0], args[2], natom)};
   std::string FILENAME =
       args.size() == 4 ? given_name(args[3]) : std::string(kSumName);
   return {AtomList::range(std::min(N[0], N[1]), std::max(N[0], N[1])), FILENAME};

@@ -25,10 +25,9 @@ struct AtomOperands {
 AtomOperands atom_operands(Arguments args, std::int32_t natom) {
   if (args.size() == 1) noatom();
   if (args.size() >= 4) manarg();
-  std::int32_t N = 0;
-  std::string ARGV = fixed_text(args[1], kOperandWidth);
-  if (read_atom_number(ARGV, N) == AtomRead::Error) wrongindex();
-  if (N < 1 || N > natom) wrongindex();
+  std::int32_t N = one_atom(args[0], args[1], natom);
+  // Standard output takes the table as it is, under no name.
+  if (args.size() == 3 && args[2] == kStandardOutput) return {N, std::string(kStandardOutput)};
   std::string SUFFIX = atom_suffix(N);
   std::string FILENAME = (args.size() == 3 ? given_name(args[2])
                                            : std::string(kAtomPrefix)) +

@@ -64,6 +64,16 @@ class SystemDisk : public Disk {
     if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return -EISDIR;
     return 0;
   }
+  bool in_place(const std::string& path) override {
+    if (path.starts_with("/dev/") || path.starts_with("/proc/")) return true;
+    struct stat st{};
+    if (::stat(path.c_str(), &st) != 0) return false;
+    return S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode);
+  }
+  int open_in_place(const std::string& path) override {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    return fd >= 0 ? fd : -errno;
+  }
   int remove(const std::string& path) override {
     // Removed first, forgotten after: an interruption in between must
     // still find it.

@@ -2,6 +2,7 @@
 // that tests can make any one of them fail without touching a real disk.
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
 #include <string>
 
@@ -30,6 +31,19 @@ class Disk {
     return 0;
   }
   virtual int remove(const std::string& path) = 0;
+  // Whether `path` is a node written in place, never replaced: a name
+  // under /dev/ or /proc/, or one that leads (links followed) to a
+  // character device, a FIFO or a socket. A disk that cannot tell says no.
+  virtual bool in_place(const std::string& path) {
+    (void)path;
+    return false;
+  }
+  // Opens such a node for writing as a shell's ">" does: a descriptor, or
+  // -errno.
+  virtual int open_in_place(const std::string& path) {
+    (void)path;
+    return -ENOTSUP;
+  }
 };
 
 // The real file system.

@@ -13,6 +13,8 @@ namespace pdsplit {
 inline constexpr std::string_view kTotalName = "iDOS";
 inline constexpr std::string_view kAtomPrefix = "iLDOS";
 inline constexpr std::string_view kSumName = "iSUMDOS";
+// The output name that stands for standard output (-t, -p, -s1, -s2).
+inline constexpr std::string_view kStandardOutput = "-";
 
 // The atom number in three digits with leading zeros; numbers above 999
 // get as many digits as they need.

@@ -8,11 +8,24 @@
 
 #include "base/failure.h"
 #include "base/text.h"
+#include "output/names.h"
 
 namespace pdsplit {
 
-PendingFile::PendingFile(const std::string& target, Disk& disk)
+PendingFile::PendingFile(const std::string& target, Disk& disk, std::FILE* standard_output)
     : target_(target), disk_(disk) {
+  if (standard_output != nullptr && target == kStandardOutput) {
+    stream_ = standard_output;
+    return;
+  }
+  // A device, FIFO or socket replaced by a file would no longer be what
+  // the name stood for: a terminal, a pipe, another program.
+  if (disk_.in_place(target)) {
+    in_place_ = true;
+    fd_ = disk_.open_in_place(target);
+    if (fd_ < 0) fail(-fd_);
+    return;
+  }
   std::size_t slash = target.rfind('/');
   std::string folder =
       slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
@@ -30,6 +43,11 @@ PendingFile::PendingFile(const std::string& target, Disk& disk)
 }
 
 int PendingFile::write_all(const char* data, std::size_t size) {
+  if (stream_ != nullptr) {
+    errno = 0;
+    if (std::fwrite(data, 1, size, stream_) == size) return 0;
+    return errno != 0 ? errno : EIO;
+  }
   while (size > 0) {
     long n = disk_.write(fd_, data, size);
     if (n == -EINTR) continue;
@@ -42,6 +60,11 @@ int PendingFile::write_all(const char* data, std::size_t size) {
 }
 
 int PendingFile::close_early() {
+  if (stream_ != nullptr) {
+    errno = 0;
+    if (std::fflush(stream_) == 0 && !std::ferror(stream_)) return 0;
+    return errno != 0 ? errno : EIO;
+  }
   int fd = fd_;
   fd_ = -1;
   int rc = disk_.close(fd);
@@ -49,13 +72,15 @@ int PendingFile::close_early() {
 }
 
 void PendingFile::check_target() {
+  if (direct()) return;
   if (int rc = disk_.check_target(target_); rc < 0) fail(-rc);
 }
 
 void PendingFile::commit() {
-  if (fd_ >= 0) {
+  if (fd_ >= 0 || stream_ != nullptr) {
     if (int error = close_early()) fail(error);
   }
+  if (direct()) return;
   if (int rc = disk_.rename(temp_, target_); rc < 0) fail(-rc);
   temp_.clear();
 }
@@ -76,6 +101,9 @@ Failure cannot_write(const std::string& target, int error) {
 
 void PendingFile::fail(int error) {
   discard();
+  if (stream_ != nullptr)
+    throw stop_with_message("Error! Cannot write to standard output: " +
+                            std::string(std::strerror(error)));
   throw cannot_write(target_, error);
 }
 

@@ -1,9 +1,12 @@
 // A table file in the making: written to a temporary file beside the target
 // that becomes the target on commit and disappears otherwise, so that no
 // reader ever sees a half-written table and a failed run leaves an older
-// table as it was.
+// table as it was. Standard output ("-") and nodes that are no regular
+// file (Disk::in_place) are written directly instead: no temporary file,
+// no rename.
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 #include "base/failure.h"
@@ -17,9 +20,10 @@ Failure cannot_write(const std::string& target, int error);
 
 class PendingFile {
  public:
-  // Creates the temporary file, on any thread. Throws the Failure for the
-  // target when it cannot be created.
-  PendingFile(const std::string& target, Disk& disk);
+  // Creates the temporary file, on any thread, or opens the node written
+  // in place; with `standard_output`, the target "-" is written to it.
+  // Throws the Failure for the target when it cannot be created or opened.
+  PendingFile(const std::string& target, Disk& disk, std::FILE* standard_output = nullptr);
   PendingFile(const PendingFile&) = delete;
   PendingFile& operator=(const PendingFile&) = delete;
   ~PendingFile() { discard(); }
@@ -39,6 +43,8 @@ class PendingFile {
   int close_early();
 
   const std::string& target() const { return target_; }
+  // Whether the target is written directly rather than replaced.
+  bool direct() const { return stream_ != nullptr || in_place_; }
 
   // Throws the Failure for the target, removing the temporary file, when
   // the disk says the target cannot take it (see Disk::check_target).
@@ -58,6 +64,8 @@ class PendingFile {
   Disk& disk_;
   std::string temp_;
   int fd_ = -1;
+  std::FILE* stream_ = nullptr;  // standard output
+  bool in_place_ = false;
 };
 
 }  // namespace pdsplit

@@ -20,9 +20,12 @@ void write_transformed(const TableTransform& transform, const std::string& FILEN
                        Output& output) {
   TransformedTable made = transform.transform(FILENAME, shift, table, ngrid, k, nullptr);
   finish_following(made, nullptr);
-  PendingFile main(FILENAME, output.disk());
+  PendingFile main(FILENAME, output.disk(), output.standard_output());
   write_rows(main, made.head, shift, made.table, made.ngrid, made.k, output);
   std::vector<std::unique_ptr<PendingFile>> beside;
+  // Standard output or a device has no folder to put a file beside it:
+  // what the files hold was shown on the console.
+  if (main.direct()) made.beside.clear();
   for (const TableFile& file : made.beside) {
     beside.push_back(std::make_unique<PendingFile>(file.name, output.disk()));
     beside.back()->write(file.text.data(), file.text.size());

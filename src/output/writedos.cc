@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <new>
 
+#include "base/failure.h"
+#include "base/messages.h"
 #include "base/parallel.h"
 #include "output/format.h"
 #include "output/names.h"
@@ -80,6 +82,12 @@ void format_rows_split(double shift, const double* table, std::int32_t k,
 }  // namespace
 
 void refuse_overwriting_input(const std::string& FILENAME, const Output& output) {
+  if (output.standard_output() != nullptr && FILENAME == kStandardOutput) return;
+  if (output.disk().in_place(FILENAME)) {
+    if (file_id_of_target(FILENAME).same_as(output.input()))
+      throw error_block(std::string(text::kOverwritesInput));
+    return;  // nothing is written beside it
+  }
   refuse_overwriting_input(FILENAME, output.input());
   if (const TableTransform* transform = output.transform())
     for (const std::string& name : transform->names_beside(FILENAME))
@@ -131,7 +139,7 @@ void writedos(const std::string& FILENAME, double shift, const double* table,
               std::int32_t ngrid, std::int32_t k, Output& output) {
   if (TableTransform* t = output.transform())
     return write_transformed(*t, FILENAME, shift, table, ngrid, k, output);
-  PendingFile file(FILENAME, output.disk());
+  PendingFile file(FILENAME, output.disk(), output.standard_output());
   write_rows(file, {}, shift, table, ngrid, k, output);
   file.commit();
 }

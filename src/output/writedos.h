@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -23,7 +24,7 @@ class Output {
  public:
   explicit Output(Disk& disk, unsigned threads = 1)
       : disk_(disk), threads_(threads < 1 ? 1 : threads) {}
-  Disk& disk() { return disk_; }
+  Disk& disk() const { return disk_; }
   unsigned threads() const { return threads_; }
   // The file the tables are made from, which no table may replace.
   void reading(const FileId& input) { input_ = input; }
@@ -39,6 +40,10 @@ class Output {
   }
   void written(std::size_t bytes);
 
+  // Where the table named "-" goes (null: "-" is a file name as any).
+  void standard_output(std::FILE* out) { standard_output_ = out; }
+  std::FILE* standard_output() const { return standard_output_; }
+
   // What turns each table into the files written for it (none: the table as it is).
   void transform(std::unique_ptr<TableTransform> t) { transform_ = std::move(t); }
   TableTransform* transform() const { return transform_.get(); }
@@ -52,6 +57,7 @@ class Output {
   std::uint64_t total_ = 0;
   bool reporting_ = false;
   std::unique_ptr<TableTransform> transform_;
+  std::FILE* standard_output_ = nullptr;
 };
 
 // Writes the table (NGRID rows of K + 1 doubles, one row after the other;
@@ -59,14 +65,16 @@ class Output {
 // `shift`. The table goes to a temporary file in the target's folder that
 // replaces the target only when complete; on any failure the temporary file
 // is removed, an existing target is left as it was, and a Failure names the
-// file and the system's reason.
+// file and the system's reason. Standard output ("-", when the output has
+// it) and nodes that are no regular file are written directly (see
+// PendingFile), without the files a transform makes beside the table.
 void writedos(const std::string& FILENAME, double shift, const double* table,
               std::int32_t ngrid, std::int32_t k, Output& output);
 
 // Throws the "Output file would overwrite DOSCAR" error block when the
 // table `FILENAME`, or a file the output's transform writes beside it,
 // would replace the DOSCAR being read (see refuse_overwriting_input in
-// names.h).
+// names.h); a node written in place, when it leads to that file.
 void refuse_overwriting_input(const std::string& FILENAME, const Output& output);
 
 class PendingFile;

@@ -77,6 +77,18 @@ Beside settle_header(Header& h, const Settings& settings, RunNeeds needs, Opener
     }
   }
 
+  // --spin chooses among the two channels of a spin-polarised file.
+  if (settings.spin) {
+    constexpr const char* kNames[] = {"sum", "up", "down"};
+    std::string option = std::string("Error! --spin=") + kNames[static_cast<int>(*settings.spin)];
+    if (h.noncollinear)
+      throw Failure(Failure::Report::StderrLine, kExitUsage,
+                    option + ": this DOSCAR is of a non-collinear run, which has no spin channels");
+    if (h.ntcol != 4)
+      throw Failure(Failure::Report::StderrLine, kExitUsage,
+                    option + ": this DOSCAR is of a run without spin (ISPIN = 1)");
+  }
+
   if (needs.elements) {
     beside_doscar.structure = read_structure(files, settings.structure, folder, h.natom);
     notes.elements = std::string(text::kElements) + printable(beside_doscar.structure->file) +

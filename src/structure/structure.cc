@@ -172,12 +172,16 @@ Structure read_structure(Opener& files, const std::optional<std::string>& given,
   if (contcar_there && text.find_first_not_of(kBlanks) != std::string::npos)
     return parse_structure(text, contcar, natom);
   if (read_small_file(files, poscar, text, 7)) return parse_structure(text, poscar, natom);
+  // The elements can come from a file of any name.
+  const std::string elsewhere = "pdsplit: -e: name the structure file with --structure=PATH";
   if (contcar_there)
-    throw stop_with_message("Error! " + printable(contcar) +
-                            " is empty (a run that stopped early) and there is no " +
-                            printable(poscar));
-  throw stop_with_message("Error! There is neither " + printable(contcar) + " nor " +
-                          printable(poscar));
+    throw Failure(Failure::Report::StderrLine, kExitFailure,
+                  "Error! " + printable(contcar) +
+                      " is empty (a run that stopped early) and there is no " + printable(poscar),
+                  elsewhere);
+  throw Failure(Failure::Report::StderrLine, kExitFailure,
+                "Error! There is neither " + printable(contcar) + " nor " + printable(poscar),
+                elsewhere);
 }
 
 }  // namespace pdsplit

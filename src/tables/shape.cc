@@ -121,11 +121,24 @@ std::string_view component_suffix(Component component) {
   return "";
 }
 
-ColumnPlan plan_columns(const ColumnLayout& layout, Orbitals grouping) {
+ColumnPlan plan_columns(const ColumnLayout& layout, Orbitals grouping,
+                        std::optional<SpinChannels> spin) {
   int per_orbital = components(layout.spin);
+  // Channels are chosen in spin-polarised layouts only.
+  bool polarised = layout.spin == Spin::Polarised && spin.has_value();
+  bool sum = polarised && *spin == SpinChannels::Sum;
+  int only = !polarised || sum ? -1 : *spin == SpinChannels::Up ? 0 : 1;
   ColumnPlan plan;
   for (const Group& group : groups_of(layout, grouping)) {
+    if (sum) {
+      // Both channels of every orbital, in the file's column order.
+      PlannedColumn column{std::string(group.name), Component::None, {}, false};
+      for (int o : group.orbitals) column.inputs.insert(column.inputs.end(), {1 + 2 * o, 2 + 2 * o});
+      plan.push_back(std::move(column));
+      continue;
+    }
     for (int c = 0; c < per_orbital; ++c) {
+      if (only >= 0 && c != only) continue;
       PlannedColumn column;
       column.group = std::string(group.name);
       column.component = component_at(layout.spin, c);
@@ -137,8 +150,13 @@ ColumnPlan plan_columns(const ColumnLayout& layout, Orbitals grouping) {
   return plan;
 }
 
-ColumnPlan total_dos_plan(std::int32_t ntcol) {
+ColumnPlan total_dos_plan(std::int32_t ntcol, std::optional<SpinChannels> spin) {
   if (ntcol == 2) return {{"DOS", Component::None, {1}, false}, {"IDOS", Component::None, {2}, false}};
+  if (spin == SpinChannels::Sum)
+    return {{"DOS", Component::None, {1, 2}, false}, {"IDOS", Component::None, {3, 4}, false}};
+  if (spin == SpinChannels::Up) return {{"DOS", Component::Up, {1}, false}, {"IDOS", Component::Up, {3}, false}};
+  if (spin == SpinChannels::Down)
+    return {{"DOS", Component::Down, {2}, true}, {"IDOS", Component::Down, {4}, false}};
   return {{"DOS", Component::Up, {1}, false},
           {"DOS", Component::Down, {2}, true},
           {"IDOS", Component::Up, {3}, false},

@@ -1,5 +1,5 @@
 // Table shaping: which columns a projected table has, how the options
-// --orbitals, --header, --down-negative and --window change its columns
+// --orbitals, --spin, --header, --down-negative and --window change its columns
 // and rows.
 //
 // A file's columns are described by a ColumnLayout (spin, projection, f
@@ -69,14 +69,19 @@ using ColumnPlan = std::vector<PlannedColumn>;
 //   DSplit: s p t2g (dxy dyz dxz) eg (dz2 dx2-y2) [f] total; l,m-projected
 //           files only: a Failure for an l-projected one.
 //   Sum:    total alone.
+// With `spin` (spin-polarised layouts), each orbital or group has one
+// column instead of its two: the sum of both channels (no suffix), or the
+// one channel chosen.
 // Every sum adds its inputs in the file's column order.
-ColumnPlan plan_columns(const ColumnLayout& layout, Orbitals grouping);
+ColumnPlan plan_columns(const ColumnLayout& layout, Orbitals grouping,
+                        std::optional<SpinChannels> spin = std::nullopt);
 
 // The columns of a total-DOS table (-t) of `ntcol` values (2 or 4, as the
 // header reader takes them): DOS IDOS, or DOS_up DOS_down IDOS_up IDOS_down, of
 // which only DOS_down is a spin-down DOS column (integrated DOS keeps its
-// sign).
-ColumnPlan total_dos_plan(std::int32_t ntcol);
+// sign); with `spin` (4 values), DOS IDOS of both channels summed, or the
+// DOS and IDOS of the one channel chosen.
+ColumnPlan total_dos_plan(std::int32_t ntcol, std::optional<SpinChannels> spin = std::nullopt);
 
 // A new table of the same energies and one value column per planned
 // column: the sum of its inputs, in double precision, from the first input

@@ -36,7 +36,7 @@ Table copy_of(TableView view) {
 // The options applied to each table, one step after the other in this
 // order, each step doing nothing unless its option is given:
 //   broaden       --gaussian, over the whole grid
-//   group         --orbitals: one column per planned column
+//   group         --orbitals and --spin: one column per planned column
 //   cut           --window: the rows whose written energy is inside
 //   take_moments  --moments of the grouped columns over those rows
 //   integrate     --cumulative
@@ -60,7 +60,7 @@ class TableOptions : public TableTransform {
     // kept, once the file has been read.
     if (layout_) {
       try {
-        projected_ = plan_columns(*layout_, grouping());
+        projected_ = plan_columns(*layout_, grouping(), settings_.spin);
       } catch (const Failure&) {
         projected_.clear();
       }
@@ -123,8 +123,8 @@ class TableOptions : public TableTransform {
   // projected lines are of no known kind, so a projected table has the
   // layout's columns.
   const ColumnPlan& plan_for(std::int32_t k, ColumnPlan& other) const {
-    if (total_) return other = total_dos_plan(k);
-    if (projected_.empty()) return other = plan_columns(*layout_, grouping());
+    if (total_) return other = total_dos_plan(k, settings_.spin);
+    if (projected_.empty()) return other = plan_columns(*layout_, grouping(), settings_.spin);
     return projected_;
   }
 
@@ -140,7 +140,8 @@ class TableOptions : public TableTransform {
   void broaden(Pass& p) const {
     if (!broadening_) return;
     p.tables->broadened = broadening_->apply(p.rows);
-    keep_integrated(p.tables->broadened, p.rows, *p.plan);
+    // The columns as read, before --spin chooses among them.
+    if (total_) keep_integrated(p.tables->broadened, p.rows, total_dos_plan(p.rows.k));
     p.rows = p.tables->broadened.view();
   }
 
@@ -270,7 +271,7 @@ std::unique_ptr<TableTransform> table_options(const Settings& settings, const He
                                               Console& console) {
   bool any = settings.orbitals || settings.header || settings.down_negative ||
              settings.window_min || settings.window_max || settings.moments ||
-             settings.gaussian || settings.cumulative;
+             settings.gaussian || settings.cumulative || settings.spin;
   if (!any) return nullptr;
   return std::make_unique<TableOptions>(settings, h, shifted, total, console);
 }

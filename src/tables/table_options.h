@@ -1,5 +1,5 @@
 // The options that reshape every written table (--gaussian, --orbitals,
-// --moments, --window, --cumulative, --down-negative, --header), as a
+// --spin, --moments, --window, --cumulative, --down-negative, --header), as a
 // transform the table writer applies to each table as read.
 #pragma once
 
