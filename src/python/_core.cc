@@ -203,7 +203,11 @@ class Session {
   // take fails here, before the blocks are read.
   ColumnPlan plan() const {
     if (!layout_) return {};
-    return plan_columns(*layout_, settings_.orbitals.value_or(Orbitals::Lm));
+    try {
+      return plan_columns(*layout_, settings_.orbitals.value_or(Orbitals::Lm));
+    } catch (const Failure& f) {
+      throw py::value_error(f.text());  // a grouping this file cannot take
+    }
   }
 
   // The atoms asked for, each checked against the file's atoms.
@@ -423,7 +427,6 @@ Result sum_work(const Request& q, const std::atomic<bool>& cancel) {
   session.require_projected();
   std::vector<std::int32_t> atoms = session.atoms(false);
   if (atoms.empty()) throw py::value_error("atoms: no atom to add");
-  session.plan();
   Sums sums(session.blocks(), cancel);
   sums.add(atoms);
   session.read_blocks(sums);
@@ -435,7 +438,6 @@ Result element_work(const Request& q, const std::atomic<bool>& cancel) {
   Session session(q, true, cancel);
   Result r = describe(session);
   session.require_projected();
-  session.plan();
   Sums sums(session.blocks(), cancel);
   const std::vector<Element>& elements = session.structure().elements;
   for (const Element& e : elements) sums.add(e.atoms);
