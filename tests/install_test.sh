@@ -1,8 +1,9 @@
 #!/bin/sh
 # Installs into a scratch prefix, runs the installed binary on a generated
 # DOSCAR, checks the manual page renders without a warning and the bash
-# completion is installed, parses and completes.
-#   install_test.sh BUILD_DIR DOSCAR_GEN
+# completion is installed, parses and completes; with an interpreter, that
+# the Python package imports from its folder in the prefix and reads.
+#   install_test.sh BUILD_DIR DOSCAR_GEN [PYTHON PACKAGES_DIR]
 set -eu
 build=$1
 gen=$2
@@ -19,6 +20,11 @@ cd "$scratch/run"
 "$scratch/prefix/bin/pdsplit" -s1 1 2 > out.txt
 grep -q "D O N E! S U C C E S S F U L L Y" out.txt
 test "$(wc -l < iSUMDOS)" -eq 20
+if [ $# -ge 4 ]; then
+  PYTHONPATH="$scratch/prefix/$4" "$3" -c "import pdsplit
+assert pdsplit.__file__.startswith('$scratch/prefix/'), pdsplit.__file__
+assert pdsplit.read('DOSCAR').pdos.shape == (2, 20, 9)"
+fi
 "$scratch/prefix/bin/pdsplit" -h | grep -q "::: HELP :::"
 "$scratch/prefix/bin/pdsplit" --version | grep -qx "pdsplit [0-9]*\.[0-9]*\.[0-9]*"
 

@@ -2,7 +2,7 @@
 # The folders of src/ are layers. Bottom to top, with layers of one rank
 # side by side (neither includes the other):
 #   0 base; 1 numbers, sources; 2 doscar, output; 3 structure, blocks;
-#   4 tables; 5 modes; 6 driver.
+#   4 tables; 5 modes; 6 driver; 7 python.
 # Fails on any include of the project's own headers that goes up a layer or
 # across to one of the same rank, and on a file in no layer.
 #
@@ -13,7 +13,8 @@ find . -name '*.h' -o -name '*.cc' | sort | xargs awk '
   BEGIN { rank["base"] = 0; rank["numbers"] = 1; rank["sources"] = 1
           rank["doscar"] = 2; rank["output"] = 2
           rank["structure"] = 3; rank["blocks"] = 3
-          rank["tables"] = 4; rank["modes"] = 5; rank["driver"] = 6; bad = 0 }
+          rank["tables"] = 4; rank["modes"] = 5; rank["driver"] = 6
+          rank["python"] = 7; bad = 0 }
   FNR == 1 {
     split(FILENAME, part, "/"); layer = part[2]
     if (!(layer in rank)) { print FILENAME ": in no layer"; bad = 1 }
