@@ -56,6 +56,7 @@ struct Request {
   std::optional<double> efermi;
   std::optional<bool> noncollinear;
   std::string orbitals = "lm";
+  std::optional<std::string> spin;
   std::optional<double> window_min, window_max;
   std::optional<double> gaussian;
   std::optional<std::string> structure;
@@ -109,6 +110,13 @@ Orbitals grouping_of(const std::string& name) {
   if (name == "d-split") return Orbitals::DSplit;
   if (name == "sum") return Orbitals::Sum;
   throw py::value_error("orbitals='" + name + "': unknown grouping (lm, l, d-split or sum)");
+}
+
+SpinChannels channels_of(const std::string& name) {
+  if (name == "sum") return SpinChannels::Sum;
+  if (name == "up") return SpinChannels::Up;
+  if (name == "down") return SpinChannels::Down;
+  throw py::value_error("spin='" + name + "': unknown channels (sum, up or down)");
 }
 
 // A buffer of doubles handed to numpy as it is.
@@ -172,6 +180,7 @@ class Session {
     settings_.efermi = r.efermi;
     settings_.noncollinear = r.noncollinear.value_or(false);
     settings_.orbitals = grouping_of(r.orbitals);
+    if (r.spin) settings_.spin = channels_of(*r.spin);
     settings_.window_min = r.window_min;
     settings_.window_max = r.window_max;
     settings_.gaussian = r.gaussian;
@@ -204,7 +213,7 @@ class Session {
   ColumnPlan plan() const {
     if (!layout_) return {};
     try {
-      return plan_columns(*layout_, settings_.orbitals.value_or(Orbitals::Lm));
+      return plan_columns(*layout_, settings_.orbitals.value_or(Orbitals::Lm), settings_.spin);
     } catch (const Failure& f) {
       throw py::value_error(f.text());  // a grouping this file cannot take
     }
@@ -611,6 +620,7 @@ PYBIND11_MODULE(_core, m) {
       .def_readwrite("efermi", &Request::efermi)
       .def_readwrite("noncollinear", &Request::noncollinear)
       .def_readwrite("orbitals", &Request::orbitals)
+      .def_readwrite("spin", &Request::spin)
       .def_readwrite("window_min", &Request::window_min)
       .def_readwrite("window_max", &Request::window_max)
       .def_readwrite("gaussian", &Request::gaussian)

@@ -104,6 +104,8 @@ def test_arrays_are_the_tools_tables(kind, doscar, tool, capfd):
 # Keywords, and the tool's options that mean the same.
 OPTIONS = [
     ("lm18-spin", dict(orbitals="l"), ["--orbitals=l"]),
+    ("lm18-spin", dict(orbitals="l", spin="sum"), ["--orbitals=l", "--spin=sum"]),
+    ("l6-spin", dict(spin="down", gaussian=0.2), ["--spin=down", "--gaussian=0.2"]),
     ("lm32-spin-f", dict(orbitals="d-split", window="-5:3"),
      ["--orbitals=d-split", "--window=-5:3"]),
     ("lm9", dict(orbitals="sum", gaussian=0.3), ["--orbitals=sum", "--gaussian=0.3"]),
@@ -253,7 +255,8 @@ def test_faults_are_doscar_errors_with_the_tools_message(kind, how, doscar, tool
     (dict(gaussian=0), ValueError, "above 0"), (dict(gaussian=99), ValueError, "wider than"),
     (dict(gaussian="0.1"), TypeError, "number"),
     (dict(efermi=float("nan")), ValueError, "finite"),
-    (dict(threads=0), ValueError, "at least 1"), (dict(spin="up"), ValueError, "spin=None"),
+    (dict(threads=0), ValueError, "at least 1"), (dict(spin="both"), ValueError, "unknown channels"),
+    (dict(kind="l3", spin="sum"), ValueError, "without spin"),
     (dict(noncollinear="yes"), TypeError, "noncollinear"),
     (dict(kind="lm18-spin", noncollinear=True), pdsplit.DoscarError, "no non-collinear run"),
     (dict(kind="total-only", atoms=[1]), pdsplit.DoscarError, "no projected DOS"),

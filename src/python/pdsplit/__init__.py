@@ -26,8 +26,10 @@ meanings:
     ``"lm"`` (columns as in DOSCAR), ``"l"``, ``"d-split"`` or ``"sum"``,
     the groupings of ``--orbitals``.
 ``spin``
-    None: every spin channel or component as in the file (the only value
-    this version takes).
+    None: every spin channel or component as in the file; ``"sum"``: one
+    column per orbital holding spin up + down (named without ``_up`` and
+    ``_down``), ``"up"`` or ``"down"``: that channel alone (``--spin``;
+    spin-polarised files only, else ValueError).
 ``window``
     ``(emin, emax)`` or ``"EMIN:EMAX"``, either end None or empty: the grid
     points whose energy less the Fermi energy, as a table writes it (3
@@ -146,11 +148,9 @@ def _request(path: Union[str, os.PathLike], atoms: Atoms, efermi: Optional[float
     if not isinstance(orbitals, str):
         raise TypeError("orbitals must be 'lm', 'l', 'd-split' or 'sum'")
     q.orbitals = orbitals
-    if spin is not None:
-        # The channels of the file are given as they are; choosing one
-        # (sum, up, down) comes with the tool's own --spin.
-        raise ValueError(f"spin={spin!r}: this version gives every spin channel as read "
-                         "(spin=None)")
+    if spin is not None and not isinstance(spin, str):
+        raise TypeError("spin must be None, 'sum', 'up' or 'down'")
+    q.spin = spin
     q.window_min, q.window_max = _window(window)
     q.gaussian = _number("gaussian", gaussian, positive=True)
     if isinstance(structure, (str, os.PathLike)):
