@@ -5,11 +5,8 @@
 // threads at once.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <condition_variable>
@@ -29,35 +26,6 @@ namespace {
 using namespace testing_support;
 using Args = std::vector<std::string>;
 
-struct Measured {
-  int status;
-  std::string err;
-  long peak_kib;  // peak resident size
-};
-
-// Runs `command` (a program, then its arguments) in `folder`, its standard
-// output thrown away; its peak resident size from wait4. The test process
-// forks while small, so that the copy fork makes does not count.
-Measured run_command(const std::string& folder, Args command) {
-  std::string err_path = folder + ".err";
-  pid_t pid = ::fork();
-  if (pid == 0) {
-    int null = ::open("/dev/null", O_WRONLY), err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (::chdir(folder.c_str()) != 0 || ::dup2(null, 1) < 0 || ::dup2(err, 2) < 0) ::_exit(126);
-    std::vector<char*> argv;
-    for (std::string& a : command) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
-  }
-  int status = 0;
-  rusage usage{};
-  ::wait4(pid, &status, 0, &usage);
-  Measured m{WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), read_file(err_path), usage.ru_maxrss};
-  ::unlink(err_path.c_str());
-  return m;
-}
-
 // pdsplit after the shell commands `limits`.
 Args limited(const std::string& limits) { return {"/bin/sh", "-c", limits + "; exec \"$0\" \"$@\"", PDSPLIT_BIN}; }
 
@@ -75,13 +43,14 @@ void expect_same_tables(const Scratch& dir, const Args& confined, const Args& ar
   std::filesystem::create_directories(dir.file("free"));
   std::vector<std::string> entries = dir.entries();
   std::set<std::string> before(entries.begin(), entries.end()), tables;
-  Measured free_run = run_command(dir.path(), Args{PDSPLIT_BIN} + args);
+  RunResult free_run = run_in(dir.path(), PDSPLIT_BIN, args);
   ASSERT_EQ(free_run.status, 0) << free_run.err;
   for (const std::string& name : dir.entries())
     if (!before.count(name)) tables.insert(name);
   ASSERT_FALSE(tables.empty());
   for (const std::string& t : tables) std::filesystem::rename(dir.file(t), dir.file("free/" + t));
-  Measured confined_run = run_command(dir.path(), confined + args);
+  Args command = confined + args;
+  RunResult confined_run = run_in(dir.path(), command[0], {command.begin() + 1, command.end()});
   EXPECT_EQ(confined_run.status, 0) << confined_run.err;
   EXPECT_EQ(confined_run.err, "");
   for (const std::string& name : dir.entries()) EXPECT_TRUE(before.count(name) || tables.count(name)) << name;
@@ -139,7 +108,7 @@ TEST(Limits, NulFilesAndHugePromisesFailAtOnceInLittleMemory) {
 #ifndef PDSPLIT_SANITIZED
     limits += "; ulimit -v " + c.space_kib;
 #endif
-    Measured r = run_command(dir.path(), limited(limits) + c.args);
+    RunResult r = run_in(dir.path(), PDSPLIT_BIN, c.args, limits);
     EXPECT_EQ(r.err.substr(0, c.err.size()), c.err);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(dir.entries(), Args{"DOSCAR"});

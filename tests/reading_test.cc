@@ -9,23 +9,19 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <map>
 #include <mutex>
 #include <set>
 
 #include "base/failure.h"
-#include "blocks/read_atoms.h"
-#include "driver/run.h"
 #include "lines.h"
-#include "memory_files.h"
 #include "modes/atom_sum.h"
 #include "reference.h"
+#include "scenario.h"
 #include "support.h"
 
 namespace {
 
 using namespace testing_support;
-using Args = std::vector<std::string>;
 
 // A line as the model reads it: a CR before the LF dropped, the first
 // `kept` characters, and whether a LF ended it (a longer line counts as
@@ -82,11 +78,7 @@ struct Shape {
   bool wrapped;
   Args options;
   std::size_t table_size() const { return static_cast<std::size_t>(ngrid) * (npcol + 1); }
-  std::string doscar() const {
-    Args all = {"--natom", std::to_string(natom), "--ngrid", std::to_string(ngrid), "--npcol", std::to_string(npcol)};
-    all.insert(all.end(), options.begin(), options.end());
-    return generated(all);
-  }
+  std::string text() const { return doscar(shape(natom, ngrid, std::to_string(npcol), options)); }
 };
 
 // read_atoms on `doscar` in memory: the failure's text, or "".
@@ -165,7 +157,7 @@ TEST(AtomBlocks, EachWantedBlockOnceWholeAndSummedToTheBitWhateverTheThreadsChun
       {wrapped, pdsplit::AtomList::range(1, 5), {1, 2, 3, 4, 5}},
   };
   for (const auto& [s, list, atoms] : cases) {
-    std::string doscar = s.doscar();
+    std::string doscar = s.text();
     // A line far longer than a chunk: the blanks after its fields skipped.
     if (std::size_t at = doscar.find('\r', doscar.size() / 2); at != std::string::npos) doscar.insert(at, 50000, ' ');
     reference::Doscar d = reference::parse(doscar);
@@ -193,19 +185,8 @@ TEST(AtomBlocks, EachWantedBlockOnceWholeAndSummedToTheBitWhateverTheThreadsChun
   }
 }
 
-struct Outcome {
-  std::string out, err;
-  int status;
-  std::map<std::string, std::string> tables;
-};
-
 Outcome run_on(const std::string& doscar, const Args& args) {
-  MemoryFiles files;
-  files.add("DOSCAR", doscar);
-  MemoryDisk disk;
-  Captured out, err;
-  int status = pdsplit::run(args, out.open(), err.open(), disk, files, 2);
-  return {out.close(), err.close(), status, disk.files()};
+  return run_in_memory({{"DOSCAR", doscar}}, args, {2, {}, {}});
 }
 
 const std::string kHeaderOnly =

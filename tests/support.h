@@ -12,6 +12,7 @@ struct RunResult {
   std::string out;
   std::string err;
   int status = -1;  // exit status, or 128 + signal
+  long peak_kib = 0;  // peak resident size
 };
 
 // A fresh folder that is removed with everything in it at the end.
@@ -31,7 +32,8 @@ class Scratch {
 };
 
 // Runs `program` with `args` in `folder`; `shell_prefix`, when given, is a
-// shell command run before it (e.g. "ulimit -f 1").
+// shell command run before it (e.g. "ulimit -f 1"). The peak resident size
+// counts the copy fork makes of the test process: fork while it is small.
 RunResult run_in(const std::string& folder, const std::string& program,
                  const std::vector<std::string>& args,
                  const std::string& shell_prefix = "");
@@ -62,6 +64,5 @@ std::string generated(const std::vector<std::string>& options);
 
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& content);
-bool exists(const std::string& path);
 
 }  // namespace testing_support
