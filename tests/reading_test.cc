@@ -81,39 +81,21 @@ struct Shape {
   std::string text() const { return doscar(shape(natom, ngrid, std::to_string(npcol), options)); }
 };
 
-// read_atoms on `doscar` in memory: the failure's text, or "".
-std::string read_blocks(const std::string& doscar, const Shape& s, pdsplit::AtomSink& sink,
-                        unsigned threads, const pdsplit::ReadPlan& plan) {
+// read_atoms on `doscar` in memory, read the `way` given: the failure's text, or "".
+std::string read_blocks(const std::string& doscar, const Shape& s, pdsplit::AtomSink& sink, const ReadWay& way) {
   MemoryFiles files;
   files.add("DOSCAR", doscar);
+  files.faults = way.faults;
   Captured out;
   pdsplit::Console console(out.open());
   std::string failure;
   try {
-    pdsplit::read_atoms(s.natom, s.ngrid, s.npcol, s.wrapped, sink, console, files, threads, plan);
+    pdsplit::read_atoms(s.natom, s.ngrid, s.npcol, s.wrapped, sink, console, files, way.threads, way.plan);
   } catch (const pdsplit::Failure& f) {
     failure = f.text();
   }
   out.close();
   return failure;
-}
-
-// Files of about a megabyte cut into thousands of chunks (most hold no
-// line start), hundreds (ends inside lines) or a few, with rings of one,
-// two and three atoms and the ring a run would choose.
-struct Plan {
-  pdsplit::ReadPlan plan;
-  unsigned threads;
-  std::string what;
-};
-std::vector<Plan> fine_plans() {
-  std::vector<Plan> plans;
-  for (auto [chunk, slots] : {std::pair{61u, 2u}, {997u, 1u}, {997u, 0u}, {40000u, 3u}, {40000u, 0u}})
-    for (unsigned threads : {1u, 2u, 3u, 8u})
-      plans.push_back({{pdsplit::ChunkPlan{1, 1, chunk, chunk}, slots}, threads,
-                       std::to_string(threads) + " threads, chunks of " + std::to_string(chunk) +
-                           " bytes, ring of " + std::to_string(slots)});
-  return plans;
 }
 
 // Rows of a table, or of a sum of tables, one after the other.
@@ -156,6 +138,10 @@ TEST(AtomBlocks, EachWantedBlockOnceWholeAndSummedToTheBitWhateverTheThreadsChun
       {plain, pdsplit::AtomList::list({6}), {6}},
       {wrapped, pdsplit::AtomList::range(1, 5), {1, 2, 3, 4, 5}},
   };
+  // Files of about a megabyte read every way, and in chunks of 61 bytes
+  // (most hold no line start) with a ring of three atoms.
+  std::vector<ReadWay> ways = other_ways();
+  ways.insert(ways.end(), {ReadWay{}, ReadWay{3, {{1, 1, 61, 61}, 3}, {}}});
   for (const auto& [s, list, atoms] : cases) {
     std::string doscar = s.text();
     // A line far longer than a chunk: the blanks after its fields skipped.
@@ -168,10 +154,10 @@ TEST(AtomBlocks, EachWantedBlockOnceWholeAndSummedToTheBitWhateverTheThreadsChun
     std::set<int> wanted(atoms.begin(), atoms.end());
     wanted.insert(1);  // for the energies
     for (bool in_order : {true, false})
-      for (const Plan& p : fine_plans()) {
-        std::string what = p.what + (in_order ? ", in order, " : ", any order, ") + std::to_string(atoms.size()) + " atoms";
-        Taker taker(list, s, p.threads, in_order);
-        ASSERT_EQ(read_blocks(doscar, s, taker, p.threads, p.plan), "") << what;
+      for (const ReadWay& way : ways) {
+        std::string what = show(way) + (in_order ? ", in order, " : ", any order, ") + std::to_string(atoms.size()) + " atoms";
+        Taker taker(list, s, way.threads, in_order);
+        ASSERT_EQ(read_blocks(doscar, s, taker, way), "") << what;
         std::multiset<int> taken;
         for (const auto& [atom, table] : taker.taken) {
           taken.insert(atom);
