@@ -1,7 +1,7 @@
-// Reading DOSCAR in-process: lines as a plain model splits them; every atom
-// block a sink wants, once, whole and as the tests' own parser reads it, and
-// sums in list order to the bit, however the file is cut for the threads;
-// the faults of header and value lines as the program reports them.
+// Reading DOSCAR in-process: every atom block a sink wants, once, whole and
+// as the tests' own parser reads it, and sums in list order to the bit,
+// however the file is cut for the threads; the faults of header and value
+// lines as the program reports them.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -22,56 +22,6 @@
 namespace {
 
 using namespace testing_support;
-
-// A line as the model reads it: a CR before the LF dropped, the first
-// `kept` characters, and whether a LF ended it (a longer line counts as
-// ended: it holds every field read, and is judged before its end is read).
-struct Line {
-  std::string text;
-  bool complete;
-  bool operator==(const Line&) const = default;
-};
-
-std::vector<Line> model_lines(const std::string& text, std::size_t kept) {
-  std::vector<Line> lines;
-  for (std::size_t pos = 0, end; pos < text.size(); pos = end + 1) {
-    end = std::min(text.find('\n', pos), text.size());
-    std::string line = text.substr(pos, end - pos);
-    if (end < text.size() && !line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back({line.substr(0, kept), end < text.size() || line.size() > kept});
-  }
-  return lines;
-}
-
-std::vector<Line> reader_lines(const std::string& text, std::size_t kept, std::size_t max_read) {
-  MemoryFiles files;
-  files.add("f", text);
-  files.faults.max_read = max_read;
-  pdsplit::DoscarReader reader(kept);
-  EXPECT_TRUE(reader.open(files, "f"));
-  std::vector<Line> lines;
-  std::string_view line;
-  while (reader.next_line(line)) {
-    bool complete = reader.line_complete();  // skips the rest of a cut line: `line` stays valid
-    lines.push_back({std::string(line), complete});
-    EXPECT_EQ(reader.line_number(), static_cast<std::int64_t>(lines.size()));
-  }
-  return lines;
-}
-
-TEST(LineReader, LinesAsTheModelSplitsThem) {
-  std::string kept(1024, 'k'), less(1023, 'k'), huge(9 << 20, 'x');  // longer than two read blocks
-  for (std::size_t i = 0; i < huge.size(); i += 7) huge[i] = static_cast<char>('a' + i % 26);
-  const std::string texts[] = {
-      "a\r\nb\rc\n\r\n\nlast\r", "",
-      kept + "\r\n" + kept + "\r\r\n" + kept + "y\r\n" + kept + "\n" + kept + "\r",
-      less + "\r\n" + less + "\r", "first\n" + huge + "\nlast", "first\n" + huge};
-  for (const std::string& text : texts)
-    for (std::size_t keep : {1024u, 5000u})
-      for (std::size_t max_read : {std::size_t{4099}, SIZE_MAX})
-        EXPECT_TRUE(reader_lines(text, keep, max_read) == model_lines(text, keep))
-            << text.substr(0, 30) << ", " << keep << " kept, reads of " << max_read;
-}
 
 struct Shape {
   int natom, ngrid, npcol;
