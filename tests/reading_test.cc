@@ -23,16 +23,12 @@ namespace {
 
 using namespace testing_support;
 
-struct Shape {
-  int natom, ngrid, npcol;
-  bool wrapped;
-  Args options;
-  std::size_t table_size() const { return static_cast<std::size_t>(ngrid) * (npcol + 1); }
-  std::string text() const { return doscar(shape(natom, ngrid, std::to_string(npcol), options)); }
-};
+std::size_t table_size(const reference::Doscar& d) { return static_cast<std::size_t>(d.ngrid) * (d.npcol + 1); }
 
-// read_atoms on `doscar` in memory, read the `way` given: the failure's text, or "".
-std::string read_blocks(const std::string& doscar, const Shape& s, pdsplit::AtomSink& sink, const ReadWay& way) {
+// read_atoms on `doscar` (of the shape the model reads in it) in memory, read the `way` given:
+// the failure's text, or "".
+std::string read_blocks(const std::string& doscar, const reference::Doscar& d, pdsplit::AtomSink& sink,
+                        const ReadWay& way) {
   MemoryFiles files;
   files.add("DOSCAR", doscar);
   files.faults = way.faults;
@@ -40,7 +36,7 @@ std::string read_blocks(const std::string& doscar, const Shape& s, pdsplit::Atom
   pdsplit::Console console(out.open());
   std::string failure;
   try {
-    pdsplit::read_atoms(s.natom, s.ngrid, s.npcol, s.wrapped, sink, console, files, way.threads, way.plan);
+    pdsplit::read_atoms(d.natom, d.ngrid, d.npcol, d.wrapped, sink, console, files, way.threads, way.plan);
   } catch (const pdsplit::Failure& f) {
     failure = f.text();
   }
@@ -61,8 +57,8 @@ bool same_bits(const std::vector<double>& a, const std::vector<double>& b) {
 // A sink that takes the atoms a sum of `list` wants and keeps a copy of
 // each; when they come in order, it adds them as the sum modes do.
 struct Taker : pdsplit::AtomSink {
-  Taker(pdsplit::AtomList list, const Shape& s, unsigned threads, bool in_order)
-      : sum(std::move(list), {s.natom, s.ngrid, s.npcol, threads}), ordered(in_order), size(s.table_size()) {}
+  Taker(pdsplit::AtomList list, const reference::Doscar& d, unsigned threads, bool in_order)
+      : sum(std::move(list), {d.natom, d.ngrid, d.npcol, threads}), ordered(in_order), size(table_size(d)) {}
   std::vector<pdsplit::AtomRange> wanted() const override { return sum.wanted(); }
   bool in_order() const override { return ordered; }
   void take(std::int32_t atom, const double* table) override {
@@ -78,10 +74,10 @@ struct Taker : pdsplit::AtomSink {
 };
 
 TEST(AtomBlocks, EachWantedBlockOnceWholeAndSummedToTheBitWhateverTheThreadsChunksAndRing) {
-  const Shape plain{9, 301, 32, false, {"--atom-shift", "--crlf", "--seed", "7"}};
-  const Shape wrapped{5, 201, 64, true, {"--noncollinear", "--atom-shift"}};
+  const Args plain = shape(9, 301, "32", {"--atom-shift", "--crlf", "--seed", "7"}),
+             wrapped = shape(5, 201, "64", {"--noncollinear", "--atom-shift"});
   const std::vector<int> unsorted = {7, 3, 3, 9, 2, 7, 5, 8, 2}, descending = {9, 8, 7, 6, 5, 4, 3, 2, 1};
-  const std::tuple<Shape, pdsplit::AtomList, std::vector<int>> cases[] = {
+  const std::tuple<Args, pdsplit::AtomList, std::vector<int>> cases[] = {
       {plain, pdsplit::AtomList::range(2, 9), {2, 3, 4, 5, 6, 7, 8, 9}},
       {plain, pdsplit::AtomList::list(unsorted), unsorted},
       {plain, pdsplit::AtomList::list(descending), descending},
@@ -92,11 +88,12 @@ TEST(AtomBlocks, EachWantedBlockOnceWholeAndSummedToTheBitWhateverTheThreadsChun
   // (most hold no line start) with a ring of three atoms.
   std::vector<ReadWay> ways = other_ways();
   ways.insert(ways.end(), {ReadWay{}, ReadWay{3, {{1, 1, 61, 61}, 3}, {}}});
-  for (const auto& [s, list, atoms] : cases) {
-    std::string doscar = s.text();
+  for (const auto& [options, list, atoms] : cases) {
+    std::string text = doscar(options);
     // A line far longer than a chunk: the blanks after its fields skipped.
-    if (std::size_t at = doscar.find('\r', doscar.size() / 2); at != std::string::npos) doscar.insert(at, 50000, ' ');
-    reference::Doscar d = reference::parse(doscar);
+    if (std::size_t at = text.find('\r', text.size() / 2); at != std::string::npos) text.insert(at, 50000, ' ');
+    reference::Doscar d = reference::parse(text);
+    ASSERT_EQ(d.wrapped, options == wrapped);
     std::vector<double> want = flat(reference::sum_atoms(d, atoms));
     // The file tells orders apart: the same atoms added in another order
     // give other bits somewhere.
@@ -106,8 +103,8 @@ TEST(AtomBlocks, EachWantedBlockOnceWholeAndSummedToTheBitWhateverTheThreadsChun
     for (bool in_order : {true, false})
       for (const ReadWay& way : ways) {
         std::string what = show(way) + (in_order ? ", in order, " : ", any order, ") + std::to_string(atoms.size()) + " atoms";
-        Taker taker(list, s, way.threads, in_order);
-        ASSERT_EQ(read_blocks(doscar, s, taker, way), "") << what;
+        Taker taker(list, d, way.threads, in_order);
+        ASSERT_EQ(read_blocks(text, d, taker, way), "") << what;
         std::multiset<int> taken;
         for (const auto& [atom, table] : taker.taken) {
           taken.insert(atom);
@@ -116,7 +113,7 @@ TEST(AtomBlocks, EachWantedBlockOnceWholeAndSummedToTheBitWhateverTheThreadsChun
         EXPECT_EQ(taken, std::multiset<int>(wanted.begin(), wanted.end())) << what;
         if (!in_order) continue;
         EXPECT_TRUE(std::is_sorted(taker.taken.begin(), taker.taken.end())) << what;
-        EXPECT_TRUE(same_bits(std::vector<double>(taker.sum.table(), taker.sum.table() + s.table_size()), want)) << what;
+        EXPECT_TRUE(same_bits(std::vector<double>(taker.sum.table(), taker.sum.table() + table_size(d)), want)) << what;
       }
   }
 }
