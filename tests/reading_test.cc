@@ -23,7 +23,9 @@ namespace {
 
 using namespace testing_support;
 
-std::size_t table_size(const reference::Doscar& d) { return static_cast<std::size_t>(d.ngrid) * (d.npcol + 1); }
+std::size_t table_size(const reference::Doscar& d) {
+  return static_cast<std::size_t>(d.ngrid) * static_cast<std::size_t>(d.npcol + 1);
+}
 
 // read_atoms on `doscar` (of the shape the model reads in it) in memory, read the `way` given:
 // the failure's text, or "".
@@ -91,7 +93,8 @@ TEST(AtomBlocks, EachWantedBlockOnceWholeAndSummedToTheBitWhateverTheThreadsChun
   for (const auto& [options, list, atoms] : cases) {
     std::string text = doscar(options);
     // A line far longer than a chunk: the blanks after its fields skipped.
-    if (std::size_t at = text.find('\r', text.size() / 2); at != std::string::npos) text.insert(at, 50000, ' ');
+    if (std::size_t at = text.find('\r', text.size() / 2); at != std::string::npos)
+      text.insert(at, 50000, ' ');
     reference::Doscar d = reference::parse(text);
     ASSERT_EQ(d.wrapped, options == wrapped);
     std::vector<double> want = flat(reference::sum_atoms(d, atoms));
@@ -102,7 +105,8 @@ TEST(AtomBlocks, EachWantedBlockOnceWholeAndSummedToTheBitWhateverTheThreadsChun
     wanted.insert(1);  // for the energies
     for (bool in_order : {true, false})
       for (const ReadWay& way : ways) {
-        std::string what = show(way) + (in_order ? ", in order, " : ", any order, ") + std::to_string(atoms.size()) + " atoms";
+        std::string what = show(way) + (in_order ? ", in order, " : ", any order, ") +
+                           std::to_string(atoms.size()) + " atoms";
         Taker taker(list, d, way.threads, in_order);
         ASSERT_EQ(read_blocks(text, d, taker, way), "") << what;
         std::multiset<int> taken;
@@ -113,7 +117,8 @@ TEST(AtomBlocks, EachWantedBlockOnceWholeAndSummedToTheBitWhateverTheThreadsChun
         EXPECT_EQ(taken, std::multiset<int>(wanted.begin(), wanted.end())) << what;
         if (!in_order) continue;
         EXPECT_TRUE(std::is_sorted(taker.taken.begin(), taker.taken.end())) << what;
-        EXPECT_TRUE(same_bits(std::vector<double>(taker.sum.table(), taker.sum.table() + table_size(d)), want)) << what;
+        const double* sum = taker.sum.table();
+        EXPECT_TRUE(same_bits(std::vector<double>(sum, sum + table_size(d)), want)) << what;
       }
   }
 }
