@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <regex>
+
 #include "lines.h"
 #include "reference.h"
 #include "scenario.h"
@@ -76,17 +78,9 @@ TEST(Program, RealFilesAndLinks) {
 
 // The text without the status lines: each a CR, text and the erase-line
 // sequence ESC [ K, on one line; CR LF (a terminal's line end) as LF.
-std::string without_status_lines(std::string text) {
-  for (std::size_t at = 0; (at = text.find("\r\n", at)) != std::string::npos;) text.erase(at, 1);
-  for (std::size_t at = 0; (at = text.find('\r', at)) != std::string::npos;) {
-    std::size_t end = text.find("\x1b[K", at);
-    if (end == std::string::npos || text.find_first_of("\r\n", at + 1) < end) {
-      ++at;
-      continue;
-    }
-    text.erase(at, end + 3 - at);
-  }
-  return text;
+std::string without_status_lines(const std::string& text) {
+  std::string plain = std::regex_replace(text, std::regex("\r\n"), "\n");
+  return std::regex_replace(plain, std::regex("\r[^\r\n]*?\x1b\\[K"), "");
 }
 
 TEST(Program, StatusLineOnATerminalOnlyErasedBeforeEveryConsoleLine) {

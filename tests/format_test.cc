@@ -1,6 +1,6 @@
-// The number forms of the tables, the summary and the console, and the
-// text helpers: the samples users see, and printf at every rounding
-// boundary of the value form and across the range of the fixed forms.
+// The number forms of the tables, the summary and the console: the samples
+// users see, and printf at every rounding boundary of the value form and
+// across the range of the fixed forms.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "base/fixed_point.h"
-#include "base/text.h"
 #include "output/format.h"
 #include "reference.h"
 
@@ -92,14 +91,6 @@ TEST(EnergyForm, MatchesPrintfAcrossTheRange) {
     ASSERT_EQ(fixed(x, 11), reference::energy_field(x)) << std::hexfloat << x;
     ASSERT_EQ(fixed(x, 8, true), reference::fixed8(x)) << std::hexfloat << x;
   }
-}
-
-TEST(Text, FixedWidthBuffersAndPrintableTexts) {
-  EXPECT_EQ(pdsplit::fixed_text("-s1", 5), "-s1  ");
-  EXPECT_EQ(pdsplit::fixed_text("123456", 5), "12345");
-  EXPECT_EQ(pdsplit::trim_trailing_blanks(" a b  "), " a b");
-  EXPECT_EQ(pdsplit::trim_trailing_blanks("   "), "");
-  EXPECT_EQ(pdsplit::printable(std::string("a\nb\tc\x7f\xc3\xa9 \0", 10)), "a\\x0ab\\x09c\\x7f\\xc3\\xa9 \\x00");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Editing DOSCAR files line by line, for tests that break them on purpose.
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -8,12 +9,9 @@ namespace testing_support {
 
 inline std::vector<std::string> split_lines(const std::string& text) {
   std::vector<std::string> lines;
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    std::size_t end = text.find('\n', pos);
-    if (end == std::string::npos) end = text.size();
+  for (std::size_t pos = 0, end; pos < text.size(); pos = end + 1) {
+    end = std::min(text.find('\n', pos), text.size());
     lines.push_back(text.substr(pos, end - pos));
-    pos = end + 1;
   }
   return lines;
 }

@@ -28,11 +28,10 @@ struct ReadFaults {
   bool size_known = true;           // whether the source tells its size
 };
 
-// Counts of what the sources of one opener were asked (by all threads).
+// Counts of what the sources of one opener were asked (by all threads); a
+// short read gives fewer bytes than asked, not at the end.
 struct ReadCounts {
-  std::atomic<std::uint64_t> reads{0};
-  std::atomic<std::uint64_t> interrupted{0};
-  std::atomic<std::uint64_t> short_reads{0};  // fewer bytes than asked, not at the end
+  std::atomic<std::uint64_t> reads{0}, interrupted{0}, short_reads{0};
 };
 
 // Named files for the readers; every open of a name reads its text from the

@@ -1,15 +1,10 @@
-// The program as a process, where the process is the point: a signal
-// removes every temporary file of the run it stops; limits on memory,
-// address space, CPU time and processes give the tables of a free run or a
-// clear failure at once; and work shared out runs every part, on several
-// threads at once.
+// The program as a process, where the process is the point: a signal removes every temporary
+// file of the run it stops; limits on memory, address space, CPU time and processes give the
+// tables of a free run or a clear failure at once; work shared out runs every part at once.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <condition_variable>
@@ -29,35 +24,6 @@ namespace {
 using namespace testing_support;
 using Args = std::vector<std::string>;
 
-struct Measured {
-  int status;
-  std::string err;
-  long peak_kib;  // peak resident size
-};
-
-// Runs `command` (a program, then its arguments) in `folder`, its standard
-// output thrown away; its peak resident size from wait4. The test process
-// forks while small, so that the copy fork makes does not count.
-Measured run_command(const std::string& folder, Args command) {
-  std::string err_path = folder + ".err";
-  pid_t pid = ::fork();
-  if (pid == 0) {
-    int null = ::open("/dev/null", O_WRONLY), err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (::chdir(folder.c_str()) != 0 || ::dup2(null, 1) < 0 || ::dup2(err, 2) < 0) ::_exit(126);
-    std::vector<char*> argv;
-    for (std::string& a : command) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
-  }
-  int status = 0;
-  rusage usage{};
-  ::wait4(pid, &status, 0, &usage);
-  Measured m{WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), read_file(err_path), usage.ru_maxrss};
-  ::unlink(err_path.c_str());
-  return m;
-}
-
 // pdsplit after the shell commands `limits`.
 Args limited(const std::string& limits) { return {"/bin/sh", "-c", limits + "; exec \"$0\" \"$@\"", PDSPLIT_BIN}; }
 
@@ -66,22 +32,22 @@ Args operator+(Args a, const Args& b) {
   return a;
 }
 
-// Runs pdsplit with `args` in `dir` freely, then through `confined` (what
-// stands before its arguments): both end with status 0, the confined run
-// writes the same tables and no other file, and, with a bound, both peak
-// below it.
+// Runs pdsplit with `args` in `dir` freely, then through `confined` (what stands before its
+// arguments): both end with status 0, the confined run writes the same tables and no other
+// file, and, with a bound, both peak below it.
 void expect_same_tables(const Scratch& dir, const Args& confined, const Args& args, long bound_kib = 0) {
   SCOPED_TRACE(args[0] + " " + args.back());
   std::filesystem::create_directories(dir.file("free"));
   std::vector<std::string> entries = dir.entries();
   std::set<std::string> before(entries.begin(), entries.end()), tables;
-  Measured free_run = run_command(dir.path(), Args{PDSPLIT_BIN} + args);
+  RunResult free_run = run_in(dir.path(), PDSPLIT_BIN, args);
   ASSERT_EQ(free_run.status, 0) << free_run.err;
   for (const std::string& name : dir.entries())
     if (!before.count(name)) tables.insert(name);
   ASSERT_FALSE(tables.empty());
   for (const std::string& t : tables) std::filesystem::rename(dir.file(t), dir.file("free/" + t));
-  Measured confined_run = run_command(dir.path(), confined + args);
+  Args command = confined + args;
+  RunResult confined_run = run_in(dir.path(), command[0], {command.begin() + 1, command.end()});
   EXPECT_EQ(confined_run.status, 0) << confined_run.err;
   EXPECT_EQ(confined_run.err, "");
   for (const std::string& name : dir.entries()) EXPECT_TRUE(before.count(name) || tables.count(name)) << name;
@@ -96,17 +62,11 @@ void expect_same_tables(const Scratch& dir, const Args& confined, const Args& ar
   }
 }
 
-#ifdef PDSPLIT_SANITIZED
-#define SKIP_WHEN_SANITIZED() GTEST_SKIP() << "AddressSanitizer reserves terabytes of address space"
-#else
-#define SKIP_WHEN_SANITIZED()
-#endif
-
 TEST(Limits, NulFilesAndHugePromisesFailAtOnceInLittleMemory) {
   const std::vector<std::string> base = split_lines(generated({"--natom", "2", "--ngrid", "10", "--npcol", "9"}));
   auto nul = [](int width) {
     std::string text;
-    for (int i = 0; i < width; ++i) text += "\\x00";
+    while (width--) text += "\\x00";
     return "\"" + text + "\" is not a number";
   };
   std::vector<std::string> promising = base;  // 9999 atoms or -5, 99999 grid points
@@ -139,7 +99,7 @@ TEST(Limits, NulFilesAndHugePromisesFailAtOnceInLittleMemory) {
 #ifndef PDSPLIT_SANITIZED
     limits += "; ulimit -v " + c.space_kib;
 #endif
-    Measured r = run_command(dir.path(), limited(limits) + c.args);
+    RunResult r = run_in(dir.path(), PDSPLIT_BIN, c.args, limits);
     EXPECT_EQ(r.err.substr(0, c.err.size()), c.err);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(dir.entries(), Args{"DOSCAR"});
@@ -147,7 +107,9 @@ TEST(Limits, NulFilesAndHugePromisesFailAtOnceInLittleMemory) {
 }
 
 TEST(Limits, PeakMemoryStaysFarBelowTheFileAndTheTablesAreTheSame) {
-  SKIP_WHEN_SANITIZED();
+#ifdef PDSPLIT_SANITIZED
+  GTEST_SKIP() << "AddressSanitizer reserves terabytes of address space";
+#endif
   // 300 atoms of 3001 x 32 values: the generator's file of a tenth of them,
   // its atom blocks written ten times over under a header that counts all.
   constexpr long kNgrid = 3001, kNpcol = 32, kTableKib = kNgrid * (11 + 12 * kNpcol + 1) / 1024,
@@ -165,35 +127,29 @@ TEST(Limits, PeakMemoryStaysFarBelowTheFileAndTheTablesAreTheSame) {
   long threads = std::clamp(static_cast<long>(std::thread::hardware_concurrency()), 1L, 8L);
   // 64 MiB and the tables (and, for -s2, the blocks of atoms listed before their turn).
   const std::pair<Args, long> commands[] = {
-      {{"-fs1", "1", "300"}, kTableKib},
-      {{"-p", "150"}, kTableKib},
+      {{"-fs1", "1", "300"}, kTableKib}, {{"-p", "150"}, kTableKib},
       {{"-s2", "200", "17", "150", "3", "17", "299", "1", "list"}, kTableKib + 4 * kBlockKib},
-      {{"-fa"}, threads * kTableKib},
-      {{"-fe"}, 3 * (kTableKib + kBlockKib)},  // a sum and a table per element
-  };
+      {{"-fa"}, threads * kTableKib}, {{"-fe"}, 3 * (kTableKib + kBlockKib)}};  // -fe: a sum and a table each
   for (const auto& [args, tables_kib] : commands)  // the threads' stacks count too
     expect_same_tables(dir, limited("ulimit -s 8192; ulimit -v 150000"), args, 64 * 1024 + tables_kib);
 }
 
 TEST(Limits, NoProcessLeftForAThreadOfAnUnprivilegedUser) {
-  // Where the system refuses another thread, every mode carries on with the
-  // threads it has. Here a limit of one process for a user who runs none
-  // but pdsplit; root is exempt from the limit, so the run is made as nobody.
+  // Where the system refuses another thread, every mode carries on with the threads it has:
+  // a limit of one process for nobody (root is exempt), who runs nothing but pdsplit.
 #ifdef PDSPLIT_SANITIZED
   GTEST_SKIP() << "LeakSanitizer needs a thread of its own at the end of a run";
 #endif
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to run pdsplit as another user";
   if (::access("/usr/bin/setpriv", X_OK) + ::access("/bin/bash", X_OK) != 0) GTEST_SKIP() << "needs setpriv and bash";
   if (std::thread::hardware_concurrency() < 2) GTEST_SKIP() << "one processor: no thread is started";
-  // Nobody may enter the folders of the checkout: the program is copied
-  // into the scratch folder, where nobody may write tables (and the counts
-  // of a build for coverage).
+  // Nobody may enter the checkout: the program is copied into the scratch folder, where nobody
+  // may write tables (and the counts of a build for coverage).
   Scratch dir;
   ASSERT_EQ(::mkdir(dir.file("gcov").c_str(), 0777), 0);
   ASSERT_EQ(::chmod(dir.path().c_str(), 0777) + ::chmod(dir.file("gcov").c_str(), 0777), 0);
   std::filesystem::copy_file(PDSPLIT_BIN, dir.file("pdsplit"));
-  // Tables of 12001 lines of 32 values (4.7 MB of text) and sums of 64
-  // atoms: worth several threads to format and to add; a long total DOS.
+  // Tables of 12001 lines of 32 values and sums of 64 atoms: worth several threads.
   generate(dir, {"--natom", "64", "--ngrid", "3001", "--npcol", "32", "--seed", "42"}, "DOSCAR");
   generate(dir, {"--natom", "3", "--ngrid", "12001", "--npcol", "32", "--seed", "42"}, "long");
   const Args as_nobody = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "/bin/bash", "-c",
@@ -211,14 +167,12 @@ TEST(Signals, AnInterruptedRunRemovesEveryTemporaryFile) {
     for (const std::string& name : dir.entries()) count += name.starts_with(".pdsplit-");
     return count;
   };
-  // Every signal that would end the run and can be caught; SIGPIPE as a
-  // pipe closed under it (`pdsplit | head`).
-  for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM,
-                            SIGPROF, SIGXCPU}) {
-    // Once the moments of atom 150 are printed, the tables and moments of
-    // atoms 1-150 are temporary files (far more than the 32 a run could
-    // once note), and the run cannot put them in place before the test
-    // reads the lines of atoms 151-400.
+  // Every signal that would end the run and can be caught; SIGPIPE as a pipe closed under it
+  // (`pdsplit | head`). Once the moments of atom 150 are printed, the tables and moments of atoms
+  // 1-150 are temporary files (far more than the 32 a run could once note), and the run cannot
+  // put them in place before the test reads the lines of atoms 151-400.
+  for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF,
+                            SIGXCPU}) {
     int seen = 0;
     int status = interrupt_pdsplit(dir, {"--moments", "-a"}, signal_number, [&](const std::string& console) {
       bool now = console.find("Moments of iLDOS150:") != std::string::npos;
@@ -229,8 +183,7 @@ TEST(Signals, AnInterruptedRunRemovesEveryTemporaryFile) {
     EXPECT_EQ(status, 128 + signal_number);
     EXPECT_EQ(dir.entries(), Args{"DOSCAR"});
   }
-  // A closed pipe where SIGPIPE is ignored is a failure to write the
-  // console: status 1, the tables written whole, no temporary file left.
+  // A closed pipe where SIGPIPE is ignored: status 1, the tables written whole, no temporary.
   int status = interrupt_pdsplit(dir, {"--moments", "-a"}, SIGPIPE, [](const std::string& console) {
     return console.find("Moments of iLDOS150:") != std::string::npos;
   }, true);

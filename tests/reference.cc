@@ -37,10 +37,7 @@ Doscar parse(const std::string& text) {
   int flag = lines[0].size() >= 12 ? std::atoi(lines[0].substr(8, 4).c_str()) : 1;
   std::string system = lines.at(4).substr(0, 40);
   d.system = system.substr(0, system.find_last_not_of(" \r") + 1);
-  if (lines.size() < 7) {  // lines 1-5 or 1-6: no density of states
-    d.header_only = true;
-    return d;
-  }
+  if (lines.size() < 7) return d;  // lines 1-5 or 1-6: no density of states
   Row head = row_of(lines[5]);
   d.emax = head[0], d.emin = head[1], d.ngrid = static_cast<int>(head[2]), d.efermi = head[3];
   std::size_t at = 6;
@@ -178,9 +175,8 @@ std::string success(const std::string& heading, const std::string& summary, bool
                     bool several_files) {
   return banner() + " ::: " + heading + " :::\n" + summary + " Closing DOSCAR file...\n" +
          (shifted ? " Fermi level is shifted\n" : " Fermi level is not shifted\n") +
-         (several_files ? " Creating output files...\n" : " Creating output file...\n") + kDone;
+         (several_files ? " Creating output files...\n" : " Creating output file...\n") +
+         " D O N E! S U C C E S S F U L L Y\n\n";
 }
-
-const char* const kDone = " D O N E! S U C C E S S F U L L Y\n\n";
 
 }  // namespace reference

@@ -1,11 +1,7 @@
-// An independent, deliberately plain model of what pdsplit should print and
-// write, used to build expectations without calling the code under test:
-// DOSCAR parsed by whitespace tokens and strtod, numbers formatted by printf.
-// It knows every kind of file VASP writes: with or without spin, spin-orbit
-// (four values per orbital, 64 of them wrapped over two lines per grid
-// point), the total DOS alone (projection flag 0, molecular-dynamics files
-// with further blocks, files that end after the total-DOS block) and files
-// that hold only their header.
+// A plain model of what pdsplit should print and write, independent of the
+// code under test: DOSCAR parsed by whitespace tokens and strtod, numbers
+// formatted by printf. It knows every kind of file VASP writes: spin or none,
+// spin-orbit (64 values wrapped over two lines), the total DOS alone.
 #pragma once
 
 #include <string>
@@ -19,7 +15,6 @@ struct Doscar {
   int natom = 0, ngrid = 0, ntcol = 0, npcol = 0;
   double emax = 0, emin = 0, efermi = 0;
   std::string system;             // columns 1-40 of line 5, trailing blanks cut
-  bool header_only = false;       // the file ends with line 5 or 6
   bool projected = false;         // atom blocks follow the total DOS
   bool noncollinear = false;      // total, mx, my, mz per orbital
   bool wrapped = false;           // each grid point of an atom on two lines
@@ -54,6 +49,5 @@ std::string error_block(const std::string& message);
 // shifted the energies (or not) and created one file (or several).
 std::string success(const std::string& heading, const std::string& summary, bool shifted = true,
                     bool several_files = false);
-extern const char* const kDone;  // " D O N E! ..." line and the empty line
 
 }  // namespace reference

@@ -74,8 +74,9 @@ TEST(Structure, ElementsOfEveryFormAndEveryFaultNamedWithItsLine) {
   for (const auto& [text, want] : cases)
     EXPECT_EQ(outcome([&] { return parse_structure(text, "POSCAR", 18); }),
               want.starts_with("Error!") ? want : "POSCAR: " + want) << text;
-  // A name that cannot be shown as it is, shown safely.
-  EXPECT_EQ(outcome([] { return parse_structure("", "run\x01/POSCAR", 1); }), "Error! run\\x01/POSCAR is empty");
+  // A name that cannot be shown as it is (a control character, UTF-8), shown safely.
+  EXPECT_EQ(outcome([] { return parse_structure("", "run\x01\xc3\xa9/POSCAR", 1); }),
+            "Error! run\\x01\\xc3\\xa9/POSCAR is empty");
 }
 
 TEST(Structure, GivenElseContcarElsePoscarBesideDoscar) {
@@ -150,24 +151,6 @@ TEST(Incar, TrueAndFalseInEveryFormVaspReadsAndValuesThatAreNeither) {
       {"LSORBIT=;ISPIN=2\n", "Error! INCAR line 1: LSORBIT has no value"},
   };
   for (const auto& [text, want] : cases) EXPECT_EQ(incar(text), want) << text;
-}
-
-TEST(Incar, ReadThroughTheOpener) {
-  MemoryFiles files;
-  EXPECT_FALSE(read_incar(files, "INCAR").has_value());
-  files.add("run/INCAR", "SYSTEM = x\nLSORBIT = .TRUE.\n");
-  EXPECT_TRUE(read_incar(files, "run/INCAR").value().noncollinear);
-  files.add("INCAR", "LSORBIT = maybe\n");
-  EXPECT_THROW(read_incar(files, "INCAR"), Failure);
-  files.refuse("INCAR", EISDIR);
-  try {
-    read_incar(files, "INCAR");
-    ADD_FAILURE() << "no failure";
-  } catch (const Failure& failure) {
-    EXPECT_STREQ(failure.text(), "Error! Cannot read INCAR: Is a directory");
-  }
-  files.add("big/INCAR", std::string(3 << 20, '\n'));
-  EXPECT_THROW(read_incar(files, "big/INCAR"), Failure);
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 #include "support.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -69,9 +69,11 @@ RunResult run_in(const std::string& folder, const std::string& program,
     ::_exit(127);
   }
   int wstatus = 0;
-  ::waitpid(pid, &wstatus, 0);
+  rusage usage{};
+  ::wait4(pid, &wstatus, 0, &usage);
   RunResult r;
   r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+  r.peak_kib = usage.ru_maxrss;
   r.out = read_file(out_path);
   r.err = read_file(err_path);
   ::unlink(out_path.c_str());
@@ -143,11 +145,6 @@ std::string read_file(const std::string& path) {
 void write_file(const std::string& path, const std::string& content) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << content;
-}
-
-bool exists(const std::string& path) {
-  struct stat st;
-  return ::lstat(path.c_str(), &st) == 0;
 }
 
 }  // namespace testing_support

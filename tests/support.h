@@ -12,6 +12,7 @@ struct RunResult {
   std::string out;
   std::string err;
   int status = -1;  // exit status, or 128 + signal
+  long peak_kib = 0;  // peak resident size
 };
 
 // A fresh folder that is removed with everything in it at the end.
@@ -31,37 +32,29 @@ class Scratch {
 };
 
 // Runs `program` with `args` in `folder`; `shell_prefix`, when given, is a
-// shell command run before it (e.g. "ulimit -f 1").
+// shell command run before it (e.g. "ulimit -f 1"). The peak resident size
+// counts the copy fork makes of the test process: fork while it is small.
 RunResult run_in(const std::string& folder, const std::string& program,
-                 const std::vector<std::string>& args,
-                 const std::string& shell_prefix = "");
+                 const std::vector<std::string>& args, const std::string& shell_prefix = "");
 
 RunResult run_pdsplit(const Scratch& dir, const std::vector<std::string>& args);
 
 // Starts pdsplit with `args` in `dir`, its standard output a pipe of one
-// page that this call reads; sends it `signal_number` as soon as
-// `ready(console)` holds for what it has printed so far, then reads the rest
-// and returns its exit status (128 + signal when the signal ended it). No
-// clock is involved: until its output is read, the run can print no more
-// than the pipe holds beyond that moment, so a run that prints more after
-// it cannot have ended when the signal comes. No signal is sent when the
-// output ends before `ready` holds. SIGPIPE is not sent: the pipe is closed
-// instead, so the run's next write meets it, as in `pdsplit | head`; with
-// `pipe_ignored` the run starts with SIGPIPE ignored, as some shells start
-// their children.
+// page, and sends it `signal_number` once `ready(console)` holds for what it
+// printed so far; returns its exit status. No clock: a run that prints more
+// after that moment cannot end before the signal, as the full pipe holds it.
+// SIGPIPE is a close of the pipe instead (`pdsplit | head`); `pipe_ignored`
+// starts the run with SIGPIPE ignored, as some shells start their children.
 int interrupt_pdsplit(const Scratch& dir, const std::vector<std::string>& args, int signal_number,
                       const std::function<bool(const std::string& console)>& ready,
                       bool pipe_ignored = false);
 
-// Writes DOSCAR (or `name`) in `dir` with the project's generator.
+// Writes DOSCAR (or `name`) in `dir` with the project's generator; its text.
 void generate(const Scratch& dir, const std::vector<std::string>& options,
               const std::string& name = "DOSCAR");
-
-// The text of a DOSCAR made by the project's generator.
 std::string generated(const std::vector<std::string>& options);
 
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& content);
-bool exists(const std::string& path);
 
 }  // namespace testing_support

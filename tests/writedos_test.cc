@@ -19,6 +19,7 @@ namespace {
 // writes may come short or be interrupted, and where other processes may
 // hold the first temporary names tried.
 struct FakeDisk : testing_support::MemoryDisk {
+  using MemoryDisk::MemoryDisk;
   int fail_call = -1, fail_errno = ENOSPC, calls = 0, taken_by_others = 0;
   std::size_t max_write = SIZE_MAX;
   bool interrupt_every_other = false, interrupted = false;
@@ -43,11 +44,6 @@ struct FakeDisk : testing_support::MemoryDisk {
   int close(int fd) override { return fails() ? (MemoryDisk::close(fd), -fail_errno) : MemoryDisk::close(fd); }
   int rename(const std::string& from, const std::string& to) override {
     return fails() ? -fail_errno : MemoryDisk::rename(from, to);
-  }
-  void put(const std::string& name, const std::string& text) {
-    int fd = MemoryDisk::create_new(name);
-    MemoryDisk::write(fd, text.data(), text.size());
-    MemoryDisk::close(fd);
   }
 };
 
@@ -110,8 +106,7 @@ TEST(WriteDos, AFailureAtAnyCallLeavesTheOldFileAndNoTemporary) {
   ASSERT_GT(probe.calls, 4);
   for (int errnum : {ENOSPC, EIO, EDQUOT})
     for (int k = 0; k < probe.calls; ++k) {
-      FakeDisk disk;
-      disk.put("sub/out", "old table");
+      FakeDisk disk({.older = {{"sub/out", "old table"}}});
       disk.max_write = probe.max_write;
       disk.fail_call = k;
       disk.fail_errno = errnum;

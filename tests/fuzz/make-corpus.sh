@@ -19,19 +19,12 @@ seed() {
     { echo "$command"; cat "$dir/doscar.tmp"; } > "$dir/seed-$i"
   done
 }
-for npcol in 3 4 9 16 6 8 18 32; do
-  seed --npcol "$npcol"
+for npcol in 3 4 9 16 6 8 18 32; do seed --npcol "$npcol"; done
+for npcol in 12 16 36 64; do seed --noncollinear --npcol "$npcol"; done
+for kind in "--total-only --npcol 18" "--md --npcol 9" "--header-only 5" "--header-only 6"; do
+  seed $kind
 done
-for npcol in 12 16 36 64; do
-  seed --noncollinear --npcol "$npcol"
-done
-seed --total-only --npcol 18
-seed --md --npcol 9
-seed --header-only 5
-seed --header-only 6
-for packer in gz xz bz2; do
-  seed --noncollinear --npcol 64 --ngrid 2 --compress "$packer"
-done
+for packer in gz xz bz2; do seed --noncollinear --npcol 64 --ngrid 2 --compress "$packer"; done
 for npcol in 9 16 18; do
   for command in "--structure=CONTCAR --quiet -t" "--efermi=1.5 --header -p 1" \
                  "--doscar=DOSCAR --orbitals=l --window=-5: -s1 1 2" "--noncollinear --moments -a" \
