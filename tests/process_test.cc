@@ -124,12 +124,16 @@ TEST(Limits, PeakMemoryStaysFarBelowTheFileAndTheTablesAreTheSame) {
   out.close();
   ASSERT_GT(std::filesystem::file_size(dir.file("DOSCAR")), 300u << 20);  // all blocks in memory: 238 MB
   std::ofstream(dir.file("POSCAR")) << "FeONi\n1.0\n 9 0 0\n 0 9 0\n 0 0 9\n Fe O Fe Ni\n 60 120 60 60\nDirect\n";
+  std::string symbols, counts;  // 60 elements of 5 atoms: each sum's memory is its own size, no more
+  for (int e = 0; e < 60; ++e) symbols += std::string(" ") + char('A' + e / 26) + char('a' + e % 26), counts += " 5";
+  std::ofstream(dir.file("MANY")) << "x\n1.0\n 9 0 0\n 0 9 0\n 0 0 9\n" << symbols << "\n" << counts << "\nDirect\n";
   long threads = std::clamp(static_cast<long>(std::thread::hardware_concurrency()), 1L, 8L);
   // 64 MiB and the tables (and, for -s2, the blocks of atoms listed before their turn).
   const std::pair<Args, long> commands[] = {
       {{"-fs1", "1", "300"}, kTableKib}, {{"-p", "150"}, kTableKib},
       {{"-s2", "200", "17", "150", "3", "17", "299", "1", "list"}, kTableKib + 4 * kBlockKib},
-      {{"-fa"}, threads * kTableKib}, {{"-fe"}, 3 * (kTableKib + kBlockKib)}};  // -fe: a sum and a table each
+      {{"-fa"}, threads * kTableKib}, {{"-fe"}, 3 * (kTableKib + kBlockKib)},  // -fe: a sum and a table each
+      {{"--structure=MANY", "-fe"}, 60 * kBlockKib + kTableKib}};  // the sums and one table at a time
   for (const auto& [args, tables_kib] : commands)  // the threads' stacks count too
     expect_same_tables(dir, limited("ulimit -s 8192; ulimit -v 150000"), args, 64 * 1024 + tables_kib);
 }
