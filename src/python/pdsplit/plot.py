@@ -327,8 +327,11 @@ def parser() -> argparse.ArgumentParser:
                    help="the Fermi energy (eV) instead of DOSCAR's: one for every run, or one per run")
     p.add_argument("--no-shift", action="store_true",
                    help="energies as in the file, with a dashed line at each run's Fermi level")
-    p.add_argument("--xmin", type=float, default=None, help="left end of the energy axis (default -6 eV)")
-    p.add_argument("--xmax", type=float, default=None, help="right end of the energy axis (default 6 eV)")
+    p.add_argument("--xmin", type=float, default=None,
+                   help="left end of the energy axis (default -6 eV; unshifted, the first run's "
+                   "Fermi level - 6)")
+    p.add_argument("--xmax", type=float, default=None,
+                   help="right end of the energy axis (default 6 eV; unshifted, its Fermi level + 6)")
     p.add_argument("--gaussian", type=_positive, metavar="WIDTH",
                    help="Gaussian broadening of every curve, standard deviation in eV")
     p.add_argument("--labels", metavar="A,B,...",
