@@ -24,6 +24,12 @@ if [ $# -ge 4 ]; then
   PYTHONPATH="$scratch/prefix/$4" "$3" -c "import pdsplit
 assert pdsplit.__file__.startswith('$scratch/prefix/'), pdsplit.__file__
 assert pdsplit.read('DOSCAR').pdos.shape == (2, 20, 9)"
+  # The figure maker beside the tool, taking the package installed with it.
+  if "$3" -c "import matplotlib" 2> /dev/null; then
+    printf 'x\n1.0\n1 0 0\n0 1 0\n0 0 1\nFe\n2\nDirect\n0 0 0\n0.5 0.5 0.5\n' > POSCAR
+    test "$(env -u PYTHONPATH "$scratch/prefix/bin/pdsplit-plot" -o fig.svg --xmin=-20 --xmax=20)" = fig.svg
+    grep -q "<svg" fig.svg
+  fi
 fi
 "$scratch/prefix/bin/pdsplit" -h | grep -q "::: HELP :::"
 "$scratch/prefix/bin/pdsplit" --version | grep -qx "pdsplit [0-9]*\.[0-9]*\.[0-9]*"
