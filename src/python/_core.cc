@@ -200,6 +200,7 @@ class Session {
   }
 
   const Header& header() const { return h_; }
+  const Settings& settings() const { return settings_; }
   const Structure& structure() const { return *beside_.structure; }
 
   std::string spin() const {
@@ -378,7 +379,7 @@ Result describe(const Session& session) {
   r.efermi = h.efermi;
   r.natom = h.projected ? h.natom : 0;
   r.spin = session.spin();
-  r.total_columns = names_of(total_dos_plan(h.ntcol));
+  r.total_columns = names_of(total_dos_plan(h.ntcol, session.settings().spin));
   r.columns = names_of(session.plan());
   return r;
 }

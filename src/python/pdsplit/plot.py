@@ -84,11 +84,11 @@ def _channels(names: Sequence[str], values: np.ndarray, keep: str
 
 
 def _total(doscar: "pdsplit.Doscar") -> Tuple[np.ndarray, Optional[np.ndarray]]:
-    # Read with spin= "sum", "up" or "down", the total DOS is one DOS column
-    # and its integral (total_columns still names the file's four).
-    if doscar.total.shape[1] == 2:
-        return doscar.total[:, 0], None
+    # One DOS column and its integral (no spin, or spin= "sum", "up" or
+    # "down"), or the two channels.
     names = doscar.total_columns
+    if "DOS_down" not in names or "DOS_up" not in names:
+        return doscar.total[:, 0], None  # DOS, or the one channel kept
     return doscar.total[:, names.index("DOS_up")], doscar.total[:, names.index("DOS_down")]
 
 
@@ -288,6 +288,12 @@ def _size(text: str) -> Tuple[float, float]:
     return w, h
 
 
+def _threads(text: str) -> int:
+    if not text.isdigit() or int(text) < 1:
+        raise argparse.ArgumentTypeError(f"{text!r} is not a whole number above 0")
+    return int(text)
+
+
 def _positive(text: str) -> float:
     try:
         value = float(text)
@@ -352,7 +358,7 @@ def parser() -> argparse.ArgumentParser:
     p.add_argument("--data", metavar="FILE",
                    help="also write the curves as drawn (after broadening, spin down negative) "
                    "as a table: a block per run, a '#' line naming the columns")
-    p.add_argument("--threads", type=int, default=None, help="threads reading each DOSCAR")
+    p.add_argument("--threads", type=_threads, default=None, help="threads reading each DOSCAR")
     p.add_argument("-v", "--verbose", action="store_true",
                    help="print the seconds spent reading and drawing on standard error")
     return p
