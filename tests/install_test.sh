@@ -31,7 +31,6 @@ assert pdsplit.read('DOSCAR').pdos.shape == (2, 20, 9)"
     grep -q "<svg" fig.svg
   fi
 fi
-"$scratch/prefix/bin/pdsplit" -h | grep -q "::: HELP :::"
 "$scratch/prefix/bin/pdsplit" --version | grep -qx "pdsplit [0-9]*\.[0-9]*\.[0-9]*"
 
 # The completion: where bash-completion looks for it, accepted by bash,
@@ -48,7 +47,6 @@ completes() {
 completes "pdsplit --qu" "--quiet"
 completes "pdsplit --orbitals=" "$(printf 'lm\nl\nd-split\nsum')"
 completes "pdsplit --quiet -fs" "$(printf -- '-fs1\n-fs2')"
-completes "pdsplit --efermi=1 --dos" "--doscar="
 completes "pdsplit --efermi=1 -t --hea" "--header"
 completes "pdsplit -t -- --" ""
 

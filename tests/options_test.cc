@@ -240,18 +240,12 @@ TEST(ElementSums, EachTableIsTheSumOfItsAtoms) {
   lines[bad][15] = 'x';
   std::vector<Case> cases = {
       {fe_o(seven("9")), {"-fe", "slab  "}, elements(d, feo, kFeO, "slab", false)},
-      // CONTCAR before POSCAR, unless empty; --structure names the file.
-      {fe_o(seven("9"), {{"CONTCAR", poscar("Ni", "7")}}), {"-e"}, elements(d, "(CONTCAR): Ni 1-7", {{"Ni", {1, 2, 3, 4, 5, 6, 7}}})},
-      {fe_o(seven("9"), {{"CONTCAR", ""}}), {"-ef"}, elements(d, feo, kFeO, "iSUMDOS", false)},
-      {fe_o(seven("9"), {{"r/CONTCAR", poscar("O Ti", "3 4")}}), {"--structure=r/CONTCAR", "-e"},
-       elements(d, "(r/CONTCAR): O 1-3, Ti 4-7", {{"O", {1, 2, 3}}, {"Ti", {4, 5, 6, 7}}})},
+      // The structure file beside the DOSCAR read (which file: the structure tests).
       {fe_o(seven("32")), {"--orbitals=l", "--header", "-e"}, elements(l, feo, kFeO, "iSUMDOS", true, l_header)},
       {fe_o(seven("9"), {{"r/DOSCAR", dos(seven("9"))}, {"r/POSCAR", poscar("Ca", "7")}}), {"--doscar=r/DOSCAR", "-e"},  // beside it
        elements(d, "(r/POSCAR): Ca 1-7", {{"Ca", {1, 2, 3, 4, 5, 6, 7}}}, "iSUMDOS", true, table, "r/DOSCAR")},
       // Faults: of the structure file before the atoms are read, of the operands after.
       {folder(seven("9"), {{"CONTCAR", ""}}), {"-fe", "x"}, line(1, "Error! CONTCAR is empty (a run that stopped early) and there is no POSCAR\npdsplit: -e: name the structure file with --structure=PATH"), 1},
-      {folder(seven("9")), {"-e"}, line(1, "Error! There is neither CONTCAR nor POSCAR\npdsplit: -e: name the structure file with --structure=PATH"), 1},
-      {fe_o(seven("9"), {{"CONTCAR", poscar("2 5", "Direct")}}), {"-e"}, line(1, "Error! CONTCAR line 6"), 1},
       {fe_o(seven("9")), {"-e", "a", "b"}, block("Too many input argument(s)"), 2},
       {fe_o(seven("9")), {"-ef", "   "}, block("Empty output file name"), 2},
       {fe_o(seven("18", {"--total-only"})), {"-e"}, line(1, none), 1},

@@ -56,25 +56,21 @@ TEST(Scenarios, OperandsAndNames) {
   const Args g = shape(12, 6, "3"), t = shape(1, 10, "3"), many = shape(1002, 3, "4", {"--atom-shift"});
   const std::string longest(60, 'n'), atoms(39, 'L');
   std::vector<Case> cases = {
-      {g, {"-p", "1"}, {"iLDOS001:1"}}, {g, {"-p", "12"}, {"iLDOS012:12"}}, {g, {"-p", "007"}, {"iLDOS007:7"}},
-      {g, {"-p", "+3"}, {"iLDOS003:3"}}, {g, {"-s1", "007", "+9"}, {"iSUMDOS=7+8+9"}},
-      {g, {"-p", "2", "LDOS2"}, {"LDOS2002:2"}}, {g, {"-p", "2", "Fe  "}, {"Fe002:2"}},
-      {g, {"-s1", "2", "5"}, {"iSUMDOS=2+3+4+5"}}, {g, {"-s1", "1", "12"}, {"iSUMDOS=1+2+3+4+5+6+7+8+9+10+11+12"}},
-      {g, {"-s1", "2", "5", "Fe"}, {"Fe=2+3+4+5"}}, {g, {"-s1", "2", "5", "12"}, {"12=2+3+4+5"}},
-      {g, {"-s2", "1", "3", "5"}, {"iSUMDOS=1+3+5"}}, {g, {"-s2", "4"}, {"iSUMDOS=4"}},
-      {g, {"-s2", "1", "3", "10"}, {"iSUMDOS=1+3+10"}}, {g, {"-s2", "1", "3", "5", "Fe"}, {"Fe=1+3+5"}},
+      {g, {"-p", "12"}, {"iLDOS012:12"}}, {g, {"-p", "007"}, {"iLDOS007:7"}}, {g, {"-s1", "007", "+9"}, {"iSUMDOS=7+8+9"}},
+      {g, {"-p", "2", "Fe  "}, {"Fe002:2"}}, {g, {"-s1", "1", "12"}, {"iSUMDOS=1+2+3+4+5+6+7+8+9+10+11+12"}},
+      {g, {"-s1", "2", "5", "12"}, {"12=2+3+4+5"}}, {g, {"-s2", "4"}, {"iSUMDOS=4"}},
+      {g, {"-s2", "1", "3", "5", "Fe"}, {"Fe=1+3+5"}},
       // -s2: atom lists and ranges in the order given; the last operand a name when it is no atom list.
       {g, {"-s2", "1", "3", "12abc"}, {"12abc=1+3"}}, {g, {"-s2", "1", "3", "3,out"}, {"3,out=1+3"}},
       {g, {"-s2", "5,6,7,8", "surf"}, {"surf=5+6+7+8"}}, {g, {"-s2", "1-4,9", "12"}, {"iSUMDOS=1+2+3+4+9+12"}},
       {g, {"-s2", "11-12", "9", "+3-4,2-2", "010", "x"}, {"x=11+12+9+3+4+2+10"}},
-      {g, {"-s2", "1", "3", "12345abc"}, {"12345abc=1+3"}}, {g, {"-s2", "2", ",x"}, {",x=2"}},
+      {g, {"-s2", "2", ",x"}, {",x=2"}},
       // Settings anywhere, "--" ends them: what follows is an operand or a name.
       {g, {"-s2", "--window=:", "1-3", "--doscar=DOSCAR", "5", "x"}, {"x=1+2+3+5"}},
       {g, {"-s2", "2", "--", "--odd"}, {"--odd=2"}}, {t, {"-ft", "a", "--"}, {"a"}}, {t, {"--", "-t", "-x"}, {"-x"}},
       // Names used whole but trailing blanks; the option judged by five characters.
-      {t, {"-ft", "TDOS"}, {"TDOS"}}, {t, {"-tf", "TDOS"}, {"TDOS"}}, {t, {"-t", longest}, {longest}},
-      {t, {"-t", "with blank  "}, {"with blank"}}, {t, {"-t "}, {"iDOS"}}, {t, {"-t   x"}, {"iDOS"}},
-      {t, {"-tf  "}, {"iDOS"}}, {shape(3, 4, "9"), {"-a", atoms}, {atoms + "*"}},
+      {t, {"-tf", "TDOS"}, {"TDOS"}}, {t, {"-t", longest}, {longest}}, {t, {"-t", "with blank  "}, {"with blank"}},
+      {t, {"-t   x"}, {"iDOS"}}, {t, {"-tf  "}, {"iDOS"}}, {shape(3, 4, "9"), {"-a", atoms}, {atoms + "*"}},
       // A DOSCAR elsewhere, or names that only begin like it.
       {t, {"-ft", "sub/DOSCAR"}, {"sub/DOSCAR"}}, {t, {"-fp", "1", "DOSCAR"}, {"DOSCAR001:1"}},
       {t, {"-ft", "DOSCAR.old"}, {"DOSCAR.old"}},
@@ -97,12 +93,10 @@ TEST(Scenarios, OperandsAndNames) {
       {{"-p"}, kNone}, {{"-p", "2", "a", "b"}, kMany}, {{"-p", "2", ""}, kEmpty},
       {{"-a", "x", "y"}, kMany}, {{"-a", " "}, kEmpty}, {{"-s1"}, kNone}, {{"-s1", "2"}, kFew}, {{"-s1", "x"}, kFew},
       {{"-s1", "5-8"}, kFew}, {{"-s1", "2", "5", "a", "b"}, kMany}, {{"-s2"}, kNone}, {{"-s2", "1", "3", ""}, kEmpty},
-      {{"-t", "a", "b"}, kMany}, {{"-t", "-", "-"}, kMany},
-      {{"-t", ""}, kEmpty}, {{"-t", "   "}, kEmpty},
+      {{"-t", "-", "-"}, kMany}, {{"-t", ""}, kEmpty}, {{"-t", "   "}, kEmpty},
       // No table replaces the DOSCAR read, under any of its names.
       {{"-ft", "DOSCAR"}, kInput}, {{"-t", "./DOSCAR"}, kInput}, {{"-t", "DOSCAR.gz"}, kInput},
-      {{"-t", "DOSCAR.xz"}, kInput}, {{"-t", "DOSCAR.bz2"}, kInput}, {{"-s1", "1", "3", "DOSCAR"}, kInput},
-      {{"-fs2", "1", "3", "./DOSCAR"}, kInput}};
+      {{"-t", "DOSCAR.bz2"}, kInput}, {{"-fs2", "1", "3", "./DOSCAR"}, kInput}};
   for (const auto& [cmd, message] : errors) cases.push_back({g, cmd, {}, Stop::Closing, message});
   cases.push_back({t, {"-t", "--bogus"}, {}, Stop::Banner, kOption});
   expect_cases(cases);
@@ -110,17 +104,15 @@ TEST(Scenarios, OperandsAndNames) {
   const std::string count = "this DOSCAR has 12 atoms (1-12)", number = "not an atom number", one = "one atom number here, not a list or range",
                     hyphen = "a range is two atom numbers joined by one hyphen", name = "not an atom list, and only the last operand names the output";
   const std::pair<Args, std::string> wrong[] = {
-      {{"-p", "13"}, "-p 13: " + count}, {{"-p", "0"}, "-p 0: " + count}, {{"-p", "123456"}, "-p 123456: " + count},
-      {{"-p", "2,3"}, "-p 2,3: " + one}, {{"-fp", "3-4", "x"}, "-fp 3-4: " + one}, {{"-p", "x"}, "-p x: " + number},
-      {{"-p", "2.5"}, "-p 2.5: " + number}, {{"-p", "  7"}, "-p   7: " + number}, {{"-p", "3 7"}, "-p 3 7: " + number},
-      {{"-p", "3/x"}, "-p 3/x: " + number}, {{"-p", ""}, "-p : " + number}, {{"-p", "+"}, "-p +: " + number},
+      {{"-p", "13"}, "-p 13: " + count}, {{"-p", "0"}, "-p 0: " + count}, {{"-p", "2,3"}, "-p 2,3: " + one},
+      {{"-fp", "3-4", "x"}, "-fp 3-4: " + one}, {{"-p", "2.5"}, "-p 2.5: " + number}, {{"-p", "  7"}, "-p   7: " + number},
+      {{"-p", ""}, "-p : " + number}, {{"-p", "+"}, "-p +: " + number},
       {{"-p", "\t3"}, "-p \\x093: " + number}, {{"-p", "-1"}, "-p -1: " + hyphen},
       {{"-p", "1234567890"}, "-p 1234567890: an atom number has more than nine digits"},
       {{"-s1", "x", "3"}, "-s1 x: " + number}, {{"-s1", "2", "13"}, "-s1 13: " + count}, {{"-s1f", "0", "3"}, "-s1f 0: " + count},
       {{"-s2", "5,,6"}, "-s2 5,,6: an atom is missing between commas"}, {{"-s2", "4-1", "x"}, "-s2 4-1: a range must rise"},
       {{"-s2", "1-"}, "-s2 1-: " + hyphen}, {{"-s2", "1", "-3"}, "-s2 -3: " + hyphen}, {{"-s2", "1", "--", "1-2-3"}, "-s2 1-2-3: " + hyphen},
-      {{"-s2", "3", "4", "x", "5"}, "-s2 x: " + name}, {{"-s2", "1", "3", "x", "y"}, "-s2 x: " + name},
-      {{"-s2", "Fe"}, "-s2 Fe: no atom before the output name"}, {{"-s2", "1", "3", "13"}, "-s2 13: " + count},
+      {{"-s2", "3", "4", "x", "5"}, "-s2 x: " + name}, {{"-s2", "Fe"}, "-s2 Fe: no atom before the output name"},
       {{"-fs2", "1", "2-13", "x"}, "-fs2 2-13: " + count}, {{"-a", "-"}, "-a -: writes several tables; standard output takes one"}};
   for (const auto& [cmd, line] : wrong) {
     Outcome o = run_every_way({{"DOSCAR", doscar(g)}}, cmd);
@@ -131,7 +123,7 @@ TEST(Scenarios, OperandsAndNames) {
 }
 
 // "-": the one table of -t, -p, -s1 and -s2 on standard output, the console on standard error as it is
-// for a named table; no .moments file beside it. -a and -e refuse it.
+// for a named table; no .moments file beside it. -a and -e refuse it by one check (OperandsAndNames).
 TEST(Scenarios, StandardOutput) {
   const Folder f = {{"DOSCAR", doscar(shape(4, 20, "9"))}, {"POSCAR", poscar("Fe O", "2 2")}};
   const reference::Doscar d = reference::parse(f.at("DOSCAR"));
@@ -149,9 +141,6 @@ TEST(Scenarios, StandardOutput) {
       if (!more.empty()) console.replace(console.find(moments), moments.size(), cmd[0] == "-p" ? " Moments of x002:" : " Moments of x:");
       EXPECT_EQ(console, file.out) << show(to);
     }
-  Outcome e = run_in_memory(f, {"-e", "-"});
-  EXPECT_TRUE(e.status == 2 && e.tables.empty() && e.out.ends_with(reference::error_block(kOption)));
-  EXPECT_EQ(e.err, "pdsplit: -e -: writes several tables; standard output takes one\n");
 }
 
 TEST(Scenarios, CommandLineAndMissingDoscar) {
@@ -163,9 +152,6 @@ TEST(Scenarios, CommandLineAndMissingDoscar) {
   for (std::string option : {"-t", "-a", "-p", "-s1", "-s2"})
     cases.push_back({{}, {option, "1"}, {}, Stop::Missing, "Error! There is no DOSCAR in current directory"});
   expect_cases(cases);
-  Outcome help = run_every_way({}, {"-h"});  // needs no DOSCAR
-  EXPECT_TRUE(help.status == 0 && help.err.empty() && help.tables.empty());
-  EXPECT_TRUE(help.out.starts_with(reference::banner() + " ::: HELP :::\n")) << help.out;
 }
 
 TEST(Scenarios, FilesWithoutProjectionsOrDensities) {
@@ -177,14 +163,12 @@ TEST(Scenarios, FilesWithoutProjectionsOrDensities) {
   // read; projection flag 1, but the file ends after the total-DOS block or
   // after the first atom's header line.
   const std::pair<Args, std::size_t> kinds[] = {
-      {{"--total-only", "--npcol", "9"}, 0}, {{"--total-only", "--npcol", "18"}, 0}, {{"--md", "--npcol", "6"}, 0},
-      {{"--md", "--npcol", "3"}, 0}, {{"--npcol", "9"}, 26}, {{"--npcol", "32"}, 27},
+      {{"--total-only", "--npcol", "18"}, 0}, {{"--md", "--npcol", "3"}, 0}, {{"--npcol", "32"}, 27},
       {{"--noncollinear", "--npcol", "64"}, 27}};
   std::vector<Case> cases;
   for (auto [options, lines] : kinds) {
     options.insert(options.end(), {"--natom", "3", "--ngrid", "20"});
     Edit edit = lines ? keep(lines) : Edit{};
-    cases.push_back({.gen = options, .cmd = {"-t"}, .tables = {"iDOS"}, .edit = edit});
     cases.push_back({.gen = options, .cmd = {"-tf", "TDOS"}, .tables = {"TDOS"}, .edit = edit});
     for (const Args& cmd : modes)
       cases.push_back({.gen = options, .cmd = cmd, .tables = {}, .stop = Stop::Summary, .message = none,
@@ -217,15 +201,12 @@ TEST(Scenarios, WrappedSpinOrbitLines) {
       {.gen = w, .cmd = {"-fa"}, .tables = {"iLDOS*"}, .edit = shorter},
       {.gen = w, .cmd = {"-s2", "2", "1"}, .tables = {"iSUMDOS=2+1"}, .edit = shorter},
       fault(keep(15), {"-a"}, ends + "15, but its header needs 33 lines"),
-      fault(keep(26), {"-p", "1"}, ends + "26, but its header needs 33 lines"),
       fault(keep(32), {"-s2", "2"}, ends + "32, but its header needs 33 lines"),
       fault(cut_inside(16), {"-s1", "1", "2"}, "Error! DOSCAR ends in the middle of line 16"),
-      fault(cut_inside(33), {"-fa"}, "Error! DOSCAR ends in the middle of line 33"),
       fault(append(16, "  7.5"), {"-a"}, "Error! DOSCAR line 16, columns 336-340: \"7.5\"" + follows),
       fault(append(31, "x"), {"-p", "2"}, "Error! DOSCAR line 31, columns 336-336: \"x\"" + follows),
       fault(append(25, "   0.1E+01 junk  "), {"-fs2", "1", "2"},
             "Error! DOSCAR line 25, columns 336-350: \"0.1E+01 junk\"" + follows),
-      fault(append(14, " x"), {"-a"}, "Error! DOSCAR line 14, columns 336-337: \"x\"" + follows),
       fault(append(14, "  0.1234E+01"), {"-a"}, "Error! DOSCAR line 14, columns 336-347: \"0.1234E+01\"" + follows),
       // Value 37 in the energy's columns, the first and last value field, value 36.
       fault(replace(18, 0, "    0.0x0  "), {"-a"}, not_a_number(18, "1-11", "0.0x0")),
@@ -244,8 +225,7 @@ TEST(Scenarios, CompressedFiles) {
   std::vector<Case> cases;
   for (std::string kind : {"gz", "xz", "bz2"}) {
     Args packed = with(g, {"--compress", kind});
-    for (Case c : std::vector<Case>{{packed, {"-t"}, {"iDOS"}}, {packed, {"-fp", "3"}, {"iLDOS003:3"}},
-                                    {packed, {"-a", "at"}, {"at*"}}, {packed, {"-s2", "5", "1", "5", "x"}, {"x=5+1+5"}},
+    for (Case c : std::vector<Case>{{packed, {"-a", "at"}, {"at*"}}, {packed, {"-s2", "5", "1", "5", "x"}, {"x=5+1+5"}},
                                     {with(spin_orbit, {"--compress", kind}), {"-fs2", "3", "1"}, {"iSUMDOS=3+1"}}}) {
       c.name = "DOSCAR." + kind;
       cases.push_back(c);
@@ -324,9 +304,6 @@ TEST(Scenarios, ReadFaultsAndBadFields) {
                           : Case{.gen = g, .cmd = cmd, .tables = {}, .stop = stop, .message = kEio,
                                  .fail_line = line, .fail_column = column});
   }
-  cases.push_back({.gen = g, .cmd = {"-a"}, .tables = {}, .stop = Stop::Summary,
-                   .message = "Error! Cannot read DOSCAR: " + std::string(std::strerror(ESTALE)), .fail_line = 1100,
-                   .fail_column = 5, .fail_errno = ESTALE});
   cases.push_back({.gen = g, .cmd = {"-a"}, .tables = {"iLDOS*"}, .fail_line = 1516});  // past the end
   // The first fault in the file: a bad field on line 4001, a read fault
   // before it, inside it or after it.
@@ -385,8 +362,6 @@ TEST(Scenarios, WriteFaults) {
   const Folder structure = {{"POSCAR", poscar(" Fe O Fe_pv Ni", " 2 3 2 2")}};
   const std::string elements = " Elements (POSCAR): Fe 1-2, 6-7, O 3-5, Ni 8-9";
   const std::vector<std::string> sums = {"iSUMDOS_Fe=1+2+6+7", "iSUMDOS_O=3+4+5", "iSUMDOS_Ni=8+9"};
-  for (const char* option : {"-e", "-fe"})
-    cases.push_back({.gen = e, .cmd = {option}, .tables = sums, .beside = structure, .elements = elements});
   for (const std::string& sum : sums)
     cases.push_back({.gen = e, .cmd = {"-e"}, .tables = {}, .stop = Stop::Writing,
                      .message = "Error! Cannot write " + sum.substr(0, sum.find('=')) + kFull, .beside = structure,
@@ -523,9 +498,7 @@ TEST(Scenarios, SettingsTheHeaderRefuses) {
   const std::string efermi = "Error! --efermi: puts the energies of this DOSCAR less the Fermi energy outside "
                              "the table's energy field (-999999.999 to 9999999.999 eV)";
   const std::pair<Args, std::string> rows[] = {
-      {{"--efermi=1e308", "-t"}, efermi}, {{"--efermi=1000000", "-ft"}, efermi},
-      {{"--efermi=-9999990", "-p", "1"}, efermi},
-      {{"--gaussian=1e10", "-p", "1"}, "Error! --gaussian: wider than the energy range of this DOSCAR (25.000 eV)"},
+      {{"--efermi=1000000", "-ft"}, efermi}, {{"--efermi=-9999990", "-p", "1"}, efermi},
       {{"--gaussian=25.001", "-a"}, "Error! --gaussian: wider than the energy range of this DOSCAR (25.000 eV)"}};
   for (const auto& [args, message] : rows) {
     Outcome o = run_every_way(f, args);
