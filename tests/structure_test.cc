@@ -139,7 +139,6 @@ TEST(Incar, TrueAndFalseInEveryFormVaspReadsAndValuesThatAreNeither) {
       {"ENCUT = 500 # cut-off\nGGA = PE ; LNONCOLLINEAR = .TRUE. # here\n", "LNONCOLLINEAR = .TRUE."},
       {"LNONCOLLINEAR = .TRUE.\nLSORBIT = .TRUE.\n", "LNONCOLLINEAR = .TRUE."},  // the first tells why
       {"LNONCOLLINEAR = .FALSE.\nLSORBIT = .TRUE.\n", "LSORBIT = .TRUE."},
-      {"ISMEAR = 0\nLSORBIT = .TRUE.", "LSORBIT = .TRUE."},
       {"LSORBIT = .TRUE.\nLSORBIT = yes\n", "LSORBIT = .TRUE."},  // a key's first statement counts
       {"", ""}, {"\n", ""}, {"LSORBIT = .FALSE.\n", ""}, {"LNONCOLLINEAR = F\nLSORBIT = .f.\n", ""}, {"! LSORBIT = .TRUE.\n", ""},
       {"# LSORBIT = .TRUE.\n", ""}, {"ISPIN = 2 ! LSORBIT = .TRUE.\n", ""}, {"LSORBITAL = .TRUE.\n", ""}, {"XLSORBIT = .TRUE.\n", ""},
