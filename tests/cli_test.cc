@@ -98,10 +98,6 @@ TEST(Program, StatusLineOnATerminalOnlyErasedBeforeEveryConsoleLine) {
   EXPECT_EQ(tty.out.find('\x1b'), std::string::npos);
 }
 
-}  // namespace
-
-namespace {
-
 // Nodes that are no regular file are written into, never replaced, and get no
 // .moments beside them: a FIFO (read by a shell job), /dev/null, /dev/stdout.
 TEST(Program, DevicesAndPipesAreWrittenInPlace) {

@@ -24,13 +24,11 @@ std::string fixed(double x, std::size_t width, bool keep_sign = false) {
 }
 
 TEST(ValueForm, WritesTheSamples) {
+  // Finite values in between: the rounding-boundary test below.
   const struct { double x; const char* text; } cases[] = {
-      {0, "  0.0000E+00"}, {-0.0, "  0.0000E+00"}, {12.34, "  0.1234E+02"}, {-0.000123, " -0.1230E-03"},
-      {0.99996, "  0.1000E+01"}, {-7.5e-120, " -0.7500-119"}, {1e300, "  0.1000+301"},
-      {9.9995e-5, "  0.9999E-04"}, {0.99995, "  0.1000E+01"}, {12345, "  0.1234E+05"},
-      {12355, "  0.1236E+05"}, {0x1p-1074, "  0.4941-323"}, {0x1.fffffffffffffp1023, "  0.1798+309"},
-      {9.9996e-100, "  0.1000E-98"}, {9.9994e-101, "  0.9999-100"}, {INFINITY, "    Infinity"},
-      {-INFINITY, "   -Infinity"}, {NAN, "         NaN"}};
+      {0, "  0.0000E+00"}, {-0.0, "  0.0000E+00"}, {-7.5e-120, " -0.7500-119"}, {0x1p-1074, "  0.4941-323"},
+      {0x1.fffffffffffffp1023, "  0.1798+309"}, {INFINITY, "    Infinity"}, {-INFINITY, "   -Infinity"},
+      {NAN, "         NaN"}};
   for (const auto& c : cases) {
     char one[12];
     pdsplit::format_value(c.x, one);

@@ -107,8 +107,6 @@ OPTIONS = [
     ("lm9", dict(orbitals="sum", gaussian=0.3), ["--orbitals=sum", "--gaussian=0.3"]),
     ("nc36", dict(orbitals="l", window=(None, 0), efermi=4.5),
      ["--orbitals=l", "--window=:0", "--efermi=4.5"]),
-    ("nc16-incar", dict(orbitals="l", gaussian=0.2, window=(-8, None)),
-     ["--orbitals=l", "--gaussian=0.2", "--window=-8:"]),
     ("lm16-shared", dict(orbitals="l", noncollinear=True), ["--orbitals=l", "--noncollinear"]),
     ("nc16-incar", dict(orbitals="l", noncollinear=False), ["--orbitals=l"]),
 ]
@@ -201,14 +199,13 @@ def flip(data, at, byte):
 
 DAMAGE = {
     "cut": lambda b: b[: len(b) * 2 // 3],
-    "letter": lambda b: flip(b, b.index(b"E", len(b) // 2) - 3, ord("x")),
     "line7": lambda b: b"\n".join(l[:-12] if n == 6 else l for n, l in enumerate(b.split(b"\n"))),
     "archive": lambda b: flip(b, len(b) // 2, b[len(b) // 2] ^ 0x55),
 }
 
 
 @pytest.mark.parametrize("kind,how", [
-    ("lm18-spin", "cut"), ("nc64-wrapped", "letter"), ("lm9", "line7"), ("gz", "archive"),
+    ("lm18-spin", "cut"), ("lm9", "line7"), ("gz", "archive"),
     ("lm9", "missing"),
 ])
 def test_faults_are_doscar_errors_with_the_tools_message(kind, how, doscar, tool, tmp_path):
@@ -232,7 +229,7 @@ def test_faults_are_doscar_errors_with_the_tools_message(kind, how, doscar, tool
     (dict(kind="l3", orbitals="d-split"), ValueError, "l,m-projected"),
     (dict(window="1"), ValueError, "EMIN:EMAX"), (dict(window=(2, 1)), ValueError, "above"),
     (dict(window="50:60"), ValueError, "fewer than 2 rows"),
-    (dict(gaussian=0), ValueError, "above 0"), (dict(gaussian=99), ValueError, "wider than"),
+    (dict(gaussian=0), ValueError, "above 0"),
     (dict(gaussian="0.1"), TypeError, "number"),
     (dict(efermi=float("nan")), ValueError, "finite"),
     (dict(threads=0), ValueError, "at least 1"), (dict(spin="both"), ValueError, "unknown channels"),
