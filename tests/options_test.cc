@@ -230,7 +230,6 @@ TEST(ElementSums, EachTableIsTheSumOfItsAtoms) {
   auto l_header = [](const Rows& r, double shift) { return "# E-EF s_up s_down p_up p_down d_up d_down f_up f_down total_up total_down\n" + table(grouped(r, "l", 2), shift); };
   std::vector<std::string> lines = split_lines(dos(seven("18")));
   const std::size_t bad = 6 + 40 + 6 * 41 + 1 + 38;  // the last atom's next-to-last row
-  const std::string cut = join_lines(std::vector(lines.begin(), lines.begin() + bad));
   lines[bad][15] = 'x';
   std::vector<Case> cases = {
       {fe_o(seven("9")), {"-fe", "slab  "}, elements(d, feo, kFeO, "slab", false)},
@@ -242,8 +241,7 @@ TEST(ElementSums, EachTableIsTheSumOfItsAtoms) {
       {folder(seven("9"), {{"CONTCAR", ""}}), {"-fe", "x"}, line(1, "Error! CONTCAR is empty (a run that stopped early) and there is no POSCAR\npdsplit: -e: name the structure file with --structure=PATH"), 1},
       {fe_o(seven("9")), {"-e", "a", "b"}, block("Too many input argument(s)"), 2},
       {fe_o(seven("18", {"--total-only"})), {"-e"}, line(1, none), 1},
-      // A fault late in the file: in the last atom, or the file ends there.
-      {fe_o(seven("18"), {{"DOSCAR", cut}}), {"--orbitals=l", "-e"}, line(1, "Error! DOSCAR"), 1},
+      // A fault late in the file: in the last atom (a file that ends there: the reading tests).
       {fe_o(seven("18"), {{"DOSCAR", join_lines(lines)}}), {"-e"}, line(1, "Error! DOSCAR line " + std::to_string(bad + 1)), 1},
   };
   for (std::string mode : {"-eh", "-fef", "-ee", "-E", "-e1"}) cases.push_back({fe_o(seven("9")), {mode}, block("Wrong input argument(s)")});
@@ -380,11 +378,9 @@ TEST(Doscar, NoTableReplacesTheFileItNames) {
   Scratch dir;
   generate(dir, kSmall, "D");
   write_file(dir.file("POSCAR"), poscar("Fe O", "2 3"));
-  ASSERT_EQ(::link(dir.file("D").c_str(), dir.file("iSUMDOS_O").c_str()), 0);
   // The .moments files too: beside a table whose own name is free.
-  ASSERT_EQ(::link(dir.file("D").c_str(), dir.file("out.moments").c_str()), 0);
-  ASSERT_EQ(::link(dir.file("D").c_str(), dir.file("iLDOS002.moments").c_str()), 0);
-  ASSERT_EQ(::link(dir.file("D").c_str(), dir.file("x_O.moments").c_str()), 0);
+  for (std::string name : {"iSUMDOS_O", "out.moments", "iLDOS002.moments", "x_O.moments"})
+    ASSERT_EQ(::link(dir.file("D").c_str(), dir.file(name).c_str()), 0) << name;
   for (Args args : {Args{"--doscar=D", "-t", "./D"}, {"--doscar=D", "-s1", "1", "2", "iSUMDOS_O"}, {"--doscar=iSUMDOS_O", "-ft", "D"},
                     {"--doscar=" + dir.file("D"), "-e"}, {"--doscar=out.moments", "--moments", "-t", "out"},
                     {"--doscar=D", "--moments", "-a"}, {"--doscar=D", "--moments", "-e", "x"}}) {
