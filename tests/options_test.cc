@@ -267,7 +267,6 @@ TEST(TableOptions, ShapeTheTablesAsTheReferenceDoes) {
       {folder(kSpin), {"--window=-6:4.5", "-a"}, ok("a", summary(d), {{"iLDOS001", table(window(d.atoms[0], -6, 4.5, d.efermi), d.efermi)},
                                                                      {"iLDOS002", table(window(d.atoms[1], -6, 4.5, d.efermi), d.efermi)}})},
       {folder(kSmall), {"--cumulative", "--window=-3:", "-p", "1"}, p("p", plain, table(running(window(plain.atoms[0], -3, 1e9, plain.efermi), 1, 9), plain.efermi))},
-      {folder(kSmall), {"--cumulative", "-t"}, p("t", plain, table(running(plain.total, 1, 1), plain.efermi))},
       {folder(kSmall), {"--gaussian=2", "-p", "1"}, p("p", plain, table(broadened(plain.atoms[0], 2), plain.efermi))},
       {folder(kShared, {{"INCAR", "LSORBIT = .TRUE.\n"}}), {"--orbitals=l", "-s2", "3", "1"},
        ok("s2", shared(summary(nc), "(INCAR: LSORBIT = .TRUE.)"), {{"iSUMDOS", table(grouped(sum_atoms(nc, {3, 1}), "l", 4), nc.efermi)}})},
