@@ -1,9 +1,13 @@
 #include "numbers/field.h"
 
+#include <cfloat>
 #include <charconv>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <string>
+
+#include "numbers/powers_of_ten.h"
 
 namespace pdsplit {
 
@@ -78,6 +82,17 @@ Mantissa read_mantissa(std::string_view text, std::size_t& pos, char* digits) {
 // the library's conversion of their text, "digitse-exp10", which is exact.
 double decimal_value(std::string_view digits, long exp10, bool negative) {
   if (digits.empty()) return negative ? -0.0 : 0.0;
+  // Clinger's fast path: up to 15 digits are a double exactly, and so is
+  // 10^0..10^22 (the shared table's high part), so one multiplication or
+  // division rounds once, to the correctly rounded value. Only where
+  // doubles are computed as doubles (no wider registers rounding twice).
+  if (FLT_EVAL_METHOD == 0 && digits.size() <= 15 && exp10 >= -22 && exp10 <= 22) {
+    std::uint64_t w = 0;
+    for (char c : digits) w = w * 10 + static_cast<std::uint64_t>(c - '0');
+    double x = static_cast<double>(w), p = power_of_ten(static_cast<int>(exp10 < 0 ? -exp10 : exp10)).high;
+    x = exp10 < 0 ? x / p : x * p;
+    return negative ? -x : x;
+  }
   char stack_text[96];
   std::string heap_text;
   char* text = stack_text;
