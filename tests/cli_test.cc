@@ -9,7 +9,6 @@
 
 #include <regex>
 
-#include "lines.h"
 #include "reference.h"
 #include "scenario.h"
 #include "support.h"

@@ -5,8 +5,7 @@
 # the Python package imports from its folder in the prefix and reads.
 #   install_test.sh BUILD_DIR DOSCAR_GEN [PYTHON PACKAGES_DIR]
 set -eu
-build=$1
-gen=$2
+build=$1 gen=$2
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 cmake --install "$build" --prefix "$scratch/prefix" > /dev/null
@@ -24,11 +23,12 @@ if [ $# -ge 4 ]; then
   PYTHONPATH="$scratch/prefix/$4" "$3" -c "import pdsplit
 assert pdsplit.__file__.startswith('$scratch/prefix/'), pdsplit.__file__
 assert pdsplit.read('DOSCAR').pdos.shape == (2, 20, 9)"
-  # The figure maker beside the tool, taking the package installed with it.
+  # The figure maker beside the tool, taking the package installed with it, and run as a module.
   if "$3" -c "import matplotlib" 2> /dev/null; then
     printf 'x\n1.0\n1 0 0\n0 1 0\n0 0 1\nFe\n2\nDirect\n0 0 0\n0.5 0.5 0.5\n' > POSCAR
     test "$(env -u PYTHONPATH "$scratch/prefix/bin/pdsplit-plot" -o fig.svg --xmin=-20 --xmax=20)" = fig.svg
     grep -q "<svg" fig.svg
+    test "$(PYTHONPATH="$scratch/prefix/$4" "$3" -m pdsplit.plot -o fig.png --dpi=50)" = fig.png
   fi
 fi
 "$scratch/prefix/bin/pdsplit" --version | grep -qx "pdsplit [0-9]*\.[0-9]*\.[0-9]*"

@@ -10,7 +10,6 @@
 #include <sstream>
 
 #include "driver/command_line.h"
-#include "lines.h"
 #include "reference.h"
 #include "scenario.h"
 #include "support.h"

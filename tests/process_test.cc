@@ -16,7 +16,6 @@
 #include <thread>
 
 #include "base/parallel.h"
-#include "lines.h"
 #include "support.h"
 
 namespace {

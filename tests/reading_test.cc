@@ -13,7 +13,6 @@
 #include <set>
 
 #include "base/failure.h"
-#include "lines.h"
 #include "modes/atom_sum.h"
 #include "reference.h"
 #include "scenario.h"

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <sstream>
 
-#include "lines.h"
+#include "support.h"
 
 namespace reference {
 

@@ -6,7 +6,6 @@
 #include <sstream>
 
 #include "driver/run.h"
-#include "lines.h"
 #include "reference.h"
 #include "support.h"
 

@@ -8,7 +8,6 @@
 #include <cstring>
 #include <map>
 
-#include "lines.h"
 #include "reference.h"
 #include "scenario.h"
 #include "support.h"
@@ -293,8 +292,19 @@ TEST(Scenarios, ReadFaultsAndBadFields) {
   expect_cases(cases);
 }
 
-// Tables that cannot be written: nothing left (for -a: MomentsOfAllAtomsInAtomOrder;
-// targets that fail their check: AFailedRunReplacesNoFile).
+// The names of the tables whose moments the console shows, in order.
+std::vector<std::string> moments_shown(const std::string& console) {
+  std::vector<std::string> names;
+  for (const std::string& line : split_lines(console))
+    if (line.starts_with(" Moments of ")) names.push_back(line.substr(12, line.size() - 13));
+  return names;
+}
+
+// Tables that cannot be written: nothing left, or for -a those before the failed one. A run that
+// fails at a target replaces no file: every target, tables and .moments files, is checked before
+// the first is put in place; only a fault no check foresees (at the rename itself) leaves -a's
+// tables before it, each with its own .moments or none. -a with --moments makes its tables on every
+// reading thread at once: the moments are shown in atom order all the same, up to a failed table.
 TEST(Scenarios, WriteFaults) {
   // Control characters of a name are shown, not obeyed: one line.
   const std::string shown = "missing/a\\x0ab\\x1b[2J: No such file or directory";
@@ -309,19 +319,7 @@ TEST(Scenarios, WriteFaults) {
                    .message = "Error! Cannot write iSUMDOS_Ni" + kFull, .beside = structure,
                    .elements = elements, .fail_table = "iSUMDOS_Ni=8+9"});
   expect_cases(cases);
-}
 
-// The names of the tables whose moments the console shows, in order.
-std::vector<std::string> moments_shown(const std::string& console) {
-  std::vector<std::string> names;
-  for (const std::string& line : split_lines(console))
-    if (line.starts_with(" Moments of ")) names.push_back(line.substr(12, line.size() - 13));
-  return names;
-}
-
-// -a with --moments makes its tables on every reading thread at once: the moments are
-// shown in atom order all the same, up to a table that cannot be written or made.
-TEST(Scenarios, MomentsOfAllAtomsInAtomOrder) {
   const Folder folder = {{"DOSCAR", doscar(shape(9, 301, "18", {"--atom-shift", "--seed", "8"}))}};
   reference::Doscar d = reference::parse(folder.at("DOSCAR"));
   const Args cmd = {"--moments", "--orbitals=l", "-a"};
@@ -351,6 +349,29 @@ TEST(Scenarios, MomentsOfAllAtomsInAtomOrder) {
   EXPECT_EQ(window.err, "Error! --window leaves fewer than 2 rows of the table iLDOS004\n");
   EXPECT_EQ(moments_shown(window.out), std::vector<std::string>(names.begin(), names.begin() + 3));
   EXPECT_TRUE(window.tables.empty());
+
+  const Folder f = {{"DOSCAR", doscar(shape(4, 51, "9"))}, {"POSCAR", poscar("Fe O", "2 2")}};
+  const std::string name(300, 'n');
+  const std::map<std::string, std::string> older = {{"iSUMDOS_Fe", "old\n"}, {"iDOS", "old\n"}, {"iLDOS001", "old\n"}};
+  const std::tuple<Args, std::string, int> rows[] = {
+      {{"-e"}, "iSUMDOS_O", EISDIR}, {{"--moments", "-t", name}, name + ".moments", ENAMETOOLONG},
+      {{"--moments", "-a"}, "iLDOS004.moments", EISDIR}};
+  for (const auto& [args, target, error] : rows) {
+    Outcome o = run_every_way(f, args, {}, {.targets = {{target, error}}, .older = older});
+    EXPECT_EQ(o.status, 1) << show(args);
+    EXPECT_EQ(o.err, "Error! Cannot write " + target + ": " + std::strerror(error) + "\n");
+    EXPECT_TRUE(o.tables == older) << show(args) << o.tables.size() << " files";
+  }
+  // Unforeseen: the .moments of atom 3 fails at its rename;
+  // table 3 is new, and the older .moments beside it is gone.
+  Outcome o = run_in_memory(f, {"--moments", "-a"}, {},
+                            {.targets = {{"iLDOS003.moments", EIO}}, .unforeseen = true,
+                             .older = {{"iLDOS003.moments", "old\n"}}});
+  EXPECT_EQ(o.err, "Error! Cannot write iLDOS003.moments: " + std::string(std::strerror(EIO)) +
+                       " (the tables of atoms 1-3 are in place)\n");
+  Args left;
+  for (const auto& entry : o.tables) left.push_back(entry.first);
+  EXPECT_EQ(left, (Args{"iLDOS001", "iLDOS001.moments", "iLDOS002", "iLDOS002.moments", "iLDOS003"}));
 }
 
 // Gigabytes of zeros behind a small archive: a run reads no further than the lines it needs and
@@ -377,34 +398,6 @@ TEST(Scenarios, ZerosBehindAnArchiveAreNotReadToTheirEnd) {
     EXPECT_TRUE(text != tail || message == not_a_number(1, "1-4", "\\x00\\x00\\x00\\x00") + "\n") << message;
     EXPECT_TRUE(text == tail || disk.files() == run_in_memory({{"DOSCAR", real}}, args).tables) << show(args);
   }
-}
-
-// A run that fails at a target replaces no file, whatever the mode: every target, tables and
-// .moments files, is checked before the first is put in place. Only a fault no check foresees
-// (at the rename itself) leaves -a's tables before it, each with its own .moments or none.
-TEST(Scenarios, AFailedRunReplacesNoFile) {
-  const Folder f = {{"DOSCAR", doscar(shape(4, 51, "9"))}, {"POSCAR", poscar("Fe O", "2 2")}};
-  const std::string name(300, 'n');
-  const std::map<std::string, std::string> older = {{"iSUMDOS_Fe", "old\n"}, {"iDOS", "old\n"}, {"iLDOS001", "old\n"}};
-  const std::tuple<Args, std::string, int> rows[] = {
-      {{"-e"}, "iSUMDOS_O", EISDIR}, {{"--moments", "-t", name}, name + ".moments", ENAMETOOLONG},
-      {{"--moments", "-a"}, "iLDOS004.moments", EISDIR}};
-  for (const auto& [args, target, error] : rows) {
-    Outcome o = run_every_way(f, args, {}, {.targets = {{target, error}}, .older = older});
-    EXPECT_EQ(o.status, 1) << show(args);
-    EXPECT_EQ(o.err, "Error! Cannot write " + target + ": " + std::strerror(error) + "\n");
-    EXPECT_TRUE(o.tables == older) << show(args) << o.tables.size() << " files";
-  }
-  // Unforeseen: the .moments of atom 3 fails at its rename;
-  // table 3 is new, and the older .moments beside it is gone.
-  Outcome o = run_in_memory(f, {"--moments", "-a"}, {},
-                            {.targets = {{"iLDOS003.moments", EIO}}, .unforeseen = true,
-                             .older = {{"iLDOS003.moments", "old\n"}}});
-  EXPECT_EQ(o.err, "Error! Cannot write iLDOS003.moments: " + std::string(std::strerror(EIO)) +
-                       " (the tables of atoms 1-3 are in place)\n");
-  std::vector<std::string> names;
-  for (const auto& entry : o.tables) names.push_back(entry.first);
-  EXPECT_EQ(names, (Args{"iLDOS001", "iLDOS001.moments", "iLDOS002", "iLDOS002.moments", "iLDOS003"}));
 }
 
 // Settings the file's header shows cannot serve are refused once it

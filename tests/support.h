@@ -54,6 +54,10 @@ void generate(const Scratch& dir, const std::vector<std::string>& options,
               const std::string& name = "DOSCAR");
 std::string generated(const std::vector<std::string>& options);
 
+// A text's lines without their line feeds, and back; for tests that break files line by line.
+std::vector<std::string> split_lines(const std::string& text);
+std::string join_lines(const std::vector<std::string>& lines);
+
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& content);
 

@@ -159,10 +159,3 @@ def test_bad_input_leaves_no_figure(runs, tmp_path, capsys, args, status, says):
     assert got == status and says in err and os.listdir(out.parent) == []
     assert status == 2 or err.count("\n") == 1 and err.startswith("pdsplit-plot: ")
 
-
-def test_launchers(runs, tmp_path):
-    for command in ([os.environ["PDSPLIT_PLOT"]], ["/usr/bin/python3", "-m", "pdsplit.plot"]):
-        done = subprocess.run(command + [runs["spin"], "-o", "fig.png", "--dpi=50"], cwd=tmp_path,
-                              capture_output=True, text=True)
-        assert (done.returncode, done.stdout, done.stderr) == (0, "fig.png\n", "")
-        assert (tmp_path / "fig.png").read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
