@@ -59,9 +59,12 @@ class CountedSource final : public Source {
 Opened DoscarFiles::open(const std::string& path) {
   std::string name = resolve(path);
   Opened opened = files_.open(name);
-  if (opened.source)
-    opened.source = std::make_unique<CountedSource>(decompressed(std::move(opened.source), name),
-                                                    furthest_);
+  if (!opened.source) return opened;
+  Compression compression = Compression::None;
+  opened.source = decompressed(std::move(opened.source), name, &compression);
+  // Only an archive is checked whole after a failure: only its reads count.
+  if (compression != Compression::None)
+    opened.source = std::make_unique<CountedSource>(std::move(opened.source), furthest_);
   return opened;
 }
 

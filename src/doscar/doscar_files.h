@@ -15,6 +15,8 @@
 #include <optional>
 #include <string>
 
+#include "base/failure.h"
+#include "doscar/doscar_layout.h"
 #include "sources/source.h"
 
 namespace pdsplit {
@@ -52,5 +54,18 @@ class DoscarFiles : public Opener {
   std::string doscar_;
   bool given_;
 };
+
+// Runs `read`, a reader of DOSCAR through `files`; when it fails, a file
+// that is itself damaged (a corrupt archive hands out garbage before its
+// check fails) is reported as the cause instead.
+template <class Read>
+auto read_checked(Opener& files, Read read) {
+  try {
+    return read();
+  } catch (const Failure&) {
+    files.check_whole(kDoscarPath);
+    throw;
+  }
+}
 
 }  // namespace pdsplit

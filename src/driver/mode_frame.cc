@@ -65,19 +65,6 @@ double choose_shift(std::string_view ARGV, double efermi, Console& console) {
   return shift_of(ARGV, efermi);
 }
 
-// Runs a reader of DOSCAR; when it fails, a file that is itself damaged (a
-// corrupt archive hands out garbage before its check fails) is reported as
-// the cause instead.
-template <class Read>
-auto read_checked(Opener& files, Read read) {
-  try {
-    return read();
-  } catch (const Failure&) {
-    files.check_whole(kDoscarPath);
-    throw;
-  }
-}
-
 void print_cpu_time(double seconds, Console& console) {
   char field[8];
   format_fixed3(seconds, sizeof field, field);

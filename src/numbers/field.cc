@@ -15,6 +15,23 @@ namespace {
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
+// Reads the digits of text[pos..) to its end, blanks ignored, into `value`,
+// which stops growing once above `cap`; false when another character
+// stands there or no digit does.
+bool read_digits_to_end(std::string_view text, std::size_t pos, std::int64_t cap,
+                        std::int64_t& value) {
+  bool any = false;
+  value = 0;
+  for (; pos < text.size(); ++pos) {
+    char c = text[pos];
+    if (c == ' ') continue;
+    if (!is_digit(c)) return false;
+    any = true;
+    if (value <= cap) value = value * 10 + (c - '0');
+  }
+  return any;
+}
+
 // An exponent beyond this magnitude over- or underflows whatever the digits
 // are; clamping keeps the arithmetic on it safe.
 constexpr int kExponentClamp = 100000;
@@ -132,17 +149,10 @@ bool read_exponent(std::string_view text, std::size_t pos, long& exponent) {
   } else {
     return false;
   }
-  bool negative = c == '-';
-  bool any = false;
-  for (; pos < n; ++pos) {
-    char e = text[pos];
-    if (e == ' ') continue;
-    if (!is_digit(e)) return false;
-    any = true;
-    if (exponent < kExponentClamp) exponent = exponent * 10 + (e - '0');
-  }
-  if (negative) exponent = -exponent;
-  return any;
+  std::int64_t magnitude = 0;
+  if (!read_digits_to_end(text, pos, kExponentClamp, magnitude)) return false;
+  exponent = static_cast<long>(c == '-' ? -magnitude : magnitude);
+  return true;
 }
 
 // Matches Inf, Infinity or NaN (any case, blanks ignored) in text[pos..).
@@ -179,23 +189,15 @@ std::string_view field_text(std::string_view line, std::size_t first,
 }
 
 bool read_int_field(std::string_view text, std::int32_t& value) {
-  std::size_t pos = 0, n = text.size();
+  std::size_t pos = 0;
   bool negative = false;
   if (!begin_number(text, pos, negative)) {
     value = 0;
     return true;
   }
   std::int64_t magnitude = 0;
-  bool any = false;
-  for (; pos < n; ++pos) {
-    char c = text[pos];
-    if (c == ' ') continue;
-    if (!is_digit(c)) return false;
-    any = true;
-    magnitude = magnitude * 10 + (c - '0');
-    if (magnitude > std::int64_t{1} << 31) return false;
-  }
-  if (!any) return false;
+  if (!read_digits_to_end(text, pos, std::int64_t{1} << 31, magnitude)) return false;
+  if (magnitude > std::int64_t{1} << 31) return false;
   std::int64_t v = negative ? -magnitude : magnitude;
   if (v > std::numeric_limits<std::int32_t>::max()) return false;
   value = static_cast<std::int32_t>(v);

@@ -157,18 +157,6 @@ void split_table(TableView view, double* energies, double* values) {
   }
 }
 
-// Runs a reader as the tool does: when it fails, a damaged archive is
-// reported as the cause.
-template <class Read>
-auto checked(Opener& files, Read read) {
-  try {
-    return read();
-  } catch (const Failure&) {
-    files.check_whole(kDoscarPath);
-    throw;
-  }
-}
-
 // One call: DOSCAR's header settled by the keywords and the files beside
 // it, as the tool settles it, and the steps that follow it.
 class Session {
@@ -185,7 +173,7 @@ class Session {
     settings_.window_max = r.window_max;
     settings_.gaussian = r.gaussian;
     if (elements) settings_.structure = r.structure;
-    h_ = checked(files_, [&] { return read_header(console_, files_, settings_); });
+    h_ = read_checked(files_, [&] { return read_header(console_, files_, settings_); });
     // Every column is named here, so their meaning is needed whenever the
     // caller leaves it to the file and INCAR; noncollinear=False reads the
     // file as its shape says, INCAR unread.
@@ -193,7 +181,7 @@ class Session {
     needs.column_meaning = r.noncollinear.value_or(true);
     needs.elements = elements && h_.projected;
     beside_ = settle_header(h_, settings_, needs, files_.plain());
-    checked(files_, [&] { print_summary(console_, h_, beside_.notes); });
+    read_checked(files_, [&] { print_summary(console_, h_, beside_.notes); });
     if (h_.projected) layout_ = column_layout(h_);
     transform_ = table_options(settings_, h_, true, false, console_);
     total_transform_ = table_options(settings_, h_, true, true, console_);
@@ -254,12 +242,12 @@ class Session {
   // The total-DOS block as the table options make it.
   Table read_total() {
     Table tdos(h_.ngrid, h_.ntcol);
-    checked(files_, [&] { readtdos(tdos.data(), h_.ngrid, h_.ntcol, console_, files_); });
+    read_checked(files_, [&] { readtdos(tdos.data(), h_.ngrid, h_.ntcol, console_, files_); });
     return tdos;
   }
 
   void read_blocks(AtomSink& sink) {
-    checked(files_, [&] {
+    read_checked(files_, [&] {
       read_atoms(h_.natom, h_.ngrid, h_.npcol, h_.wrapped, sink, console_, files_,
                  request_.threads);
     });
